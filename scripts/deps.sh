@@ -1,0 +1,25 @@
+#!/usr/bin/env bash
+# Installs with apt-get whatever Quarvel needs to build, run and test that the
+# machine does not have yet (Debian 12). Run as root, or with sudo at hand.
+set -euo pipefail
+
+packages=(
+  cmake g++ make
+  qt6-base-dev qt6-base-dev-tools
+  libgtest-dev libgmock-dev
+  nginx-light
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+    missing+=("$p")
+  fi
+done
+[ ${#missing[@]} -eq 0 ] && exit 0
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then sudo="sudo"; fi
+echo "Installing: ${missing[*]}"
+$sudo apt-get update -qq
+DEBIAN_FRONTEND=noninteractive $sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

@@ -1,0 +1,23 @@
+// gtest main for every test program: the tests run inside a Qt application
+// object so that sockets, timers and models have an event loop to use.
+#include <QApplication>
+#include <QCoreApplication>
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+int main(int argc, char **argv)
+{
+    ::testing::InitGoogleTest(&argc, argv);
+    // Widget tests need a QApplication; the offscreen platform gives them one
+    // without a display. Pure logic tests are happy with either.
+    std::unique_ptr<QCoreApplication> app;
+    const char *platform = std::getenv("QT_QPA_PLATFORM");
+    if (platform && std::strlen(platform) > 0)
+        app = std::make_unique<QApplication>(argc, argv);
+    else
+        app = std::make_unique<QCoreApplication>(argc, argv);
+    return RUN_ALL_TESTS();
+}

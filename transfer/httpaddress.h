@@ -1,0 +1,33 @@
+#pragma once
+
+#include "dornex_export.h"
+
+#include <QByteArray>
+#include <QString>
+
+// An http address split the way a request needs it: the host as written (for
+// the Host line), the name and port to connect to, and the path to request.
+// Built by parse(); a non-empty error() means the address cannot be fetched.
+class DORNEX_EXPORT HttpAddress
+{
+public:
+    // Splits an address with or without "http://" (in any letter case). The
+    // host ends at the first "/", "?" or "#"; the path keeps the query, drops
+    // the fragment and is percent-encoded where a request line needs it.
+    static HttpAddress parse(const QString &url);
+
+    QString host;        // host as written, with its port if one was written
+    QString connectHost; // name or address to connect to (no brackets, no port)
+    quint16 port = 80;
+    QByteArray path;     // request target, starts with "/"
+    QString error;       // why the address cannot be fetched; empty when it can
+
+    bool isValid() const { return error.isEmpty(); }
+    // "http://" + host + path.
+    QString toUrl() const;
+};
+
+// Percent-encodes what must not appear raw in a request line or header value:
+// control characters (CR and LF among them), spaces, DEL, bytes outside ASCII
+// and a "%" that does not start an escape. Existing %xx escapes are kept.
+DORNEX_EXPORT QByteArray PercentEncodeForRequest(const QByteArray &bytes);

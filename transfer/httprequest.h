@@ -1,0 +1,20 @@
+#pragma once
+
+#include "dornex_export.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The request text of one transfer. Lines end with CR LF, in a fixed order:
+// request line, Host, Accept, [Referer, IF-MATCH (GET only)], Connection,
+// [Range (GET only)], empty line.
+struct DORNEX_EXPORT HttpRequest {
+    bool isGet = true;
+    QString host;      // Host line, as written in the address
+    QByteArray path;   // already encoded request target
+    QString referer;   // empty: no Referer line (and no IF-MATCH)
+    qint64 startRange = 0;
+    qint64 endRange = 0; // both 0: no Range line
+
+    QByteArray toBytes() const;
+};

@@ -1,0 +1,85 @@
+#include "quarvel.h"
+
+#include "localfilenames.h"
+#include "transferjob.h"
+
+#include <QCoreApplication>
+
+Quarvel::Quarvel(QObject *parent) : QObject(parent), Tag(QStringLiteral("idle")) {}
+
+Quarvel::~Quarvel() = default;
+
+bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, qint64 lMinSize,
+                            bool HEADorGET, qint64 LocalStartRange, qint64 LocalEndRange,
+                            bool DoAppend, const QString &LocalReferer)
+{
+    // The unique-name rule needs a folder part in the local name.
+    if (strLocalFile.isEmpty() || !strLocalFile.contains(QLatin1Char('/')))
+        return false;
+
+    // A transfer still running on this instance ends here, silently. Its
+    // socket closes at once, so there is nothing to wait for.
+    if (m_job) {
+        m_job->stop();
+        m_job->setParent(this);
+        m_job.release()->deleteLater();
+    }
+
+    TransferParams p;
+    p.url = strURL;
+    p.minSize = lMinSize;
+    p.isGet = HEADorGET;
+    p.startRange = HEADorGET ? LocalStartRange : 0;
+    p.endRange = HEADorGET ? LocalEndRange : 0;
+    p.append = DoAppend;
+    p.referer = LocalReferer;
+    p.localFile = DoAppend ? strLocalFile : LocalFileNames::UniqueName(strLocalFile);
+    p.connectTimeoutMs = m_connectTimeoutMs;
+    p.stallTimeoutMs = m_stallTimeoutMs;
+
+    m_job = std::make_unique<TransferJob>(this, p);
+    m_job->start();
+    return true;
+}
+
+void Quarvel::AbortDownload()
+{
+    if (m_job)
+        m_job->stop();
+    QCoreApplication::processEvents();
+}
+
+QString Quarvel::FinalURL() const
+{
+    return m_job ? m_job->finalUrl() : QString();
+}
+
+QString Quarvel::LocalFile() const
+{
+    return m_job ? m_job->localFile() : QString();
+}
+
+bool Quarvel::IsBusy() const
+{
+    return m_job && m_job->isActive();
+}
+
+void Quarvel::SetConnectTimeout(int ms)
+{
+    m_connectTimeoutMs = ms;
+}
+
+void Quarvel::SetStallTimeout(int ms)
+{
+    m_stallTimeoutMs = ms;
+}
+
+int Quarvel::ConnectTimeout() const
+{
+    return m_connectTimeoutMs;
+}
+
+int Quarvel::StallTimeout() const
+{
+    return m_stallTimeoutMs;
+}

@@ -1,0 +1,63 @@
+#pragma once
+
+#include "dornex_export.h"
+
+#include <QObject>
+#include <QString>
+#include <memory>
+
+class QTcpSocket;
+class TransferJob;
+
+// Quarvel: one HTTP/1.1 transfer of one address into one local file (GET) or a
+// report of the response header (HEAD), announced through events. An instance
+// runs one transfer at a time and can be reused for any number of them.
+class DORNEX_EXPORT Quarvel : public QObject
+{
+    Q_OBJECT
+public:
+    explicit Quarvel(QObject *parent = nullptr);
+    ~Quarvel() override;
+
+    // Starts a transfer. Returns false (and raises nothing) only when the local
+    // file name is empty or has no folder part; every later problem arrives as
+    // Failed, never from inside this call.
+    bool StartDownload(const QString &strURL, const QString &strLocalFile, qint64 lMinSize,
+                       bool HEADorGET, qint64 LocalStartRange, qint64 LocalEndRange,
+                       bool DoAppend, const QString &LocalReferer);
+    // Stops the running transfer, if any. Raises no event.
+    void AbortDownload();
+
+    // The address the current or last transfer finally fetched, after
+    // redirects ("http://host/path"); empty before the first transfer.
+    QString FinalURL() const;
+    // The local file the current or last transfer writes to (after the
+    // unique-name rule).
+    QString LocalFile() const;
+    // True from StartDownload until the transfer ends in any way.
+    bool IsBusy() const;
+
+    // Free text the host keeps with the instance ("idle", "working", a row).
+    QString Tag;
+
+    // Time limits, in milliseconds; tests shorten them.
+    void SetConnectTimeout(int ms);
+    void SetStallTimeout(int ms);
+    int ConnectTimeout() const;
+    int StallTimeout() const;
+
+signals:
+    void Started();
+    void Progress(qint64 BytesLoaded, qint64 FileSize);
+    void Finished();
+    void TooSmall();
+    void Header(int StatusCode, const QString &AcceptRanges, const QString &ContentType,
+                const QString &ContentLength, const QString &URLReferer);
+    void Failed(const QString &Reason);
+
+private:
+    friend class TransferJob;
+    std::unique_ptr<TransferJob> m_job;
+    int m_connectTimeoutMs = 30000;
+    int m_stallTimeoutMs = 60000;
+};

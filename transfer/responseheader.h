@@ -1,0 +1,46 @@
+#pragma once
+
+#include "dornex_export.h"
+
+#include <QByteArray>
+#include <QString>
+
+// The parsed header block of one HTTP response (status line up to and
+// including the empty line). Field names match case-insensitively at the
+// start of a line; values keep the text after the colon as it stands.
+class DORNEX_EXPORT ResponseHeader
+{
+public:
+    // Parses a complete header block. ok() is false when the status line is
+    // not "HTTP/<version> <code> ...".
+    static ResponseHeader parse(const QByteArray &block);
+
+    bool ok() const { return m_ok; }
+    int statusCode() const { return m_status; }
+    // Raw value of the first field of that name (text after the colon up to
+    // the line end, leading blank kept); null when absent.
+    QByteArray field(const QByteArray &name) const;
+    bool hasField(const QByteArray &name) const { return !field(name).isNull(); }
+
+    // Announced length: the leading number of the Content-Length value;
+    // 0 when absent.
+    qint64 contentLength() const { return m_contentLength; }
+    bool hasContentLength() const { return m_hasContentLength; }
+    // The length as the Header event reports it: " 1024" (one blank before a
+    // non-negative number), "-5", or empty without the field.
+    QString contentLengthText() const;
+    bool isChunked() const { return m_chunked; }
+
+private:
+    QByteArray m_block;
+    bool m_ok = false;
+    int m_status = 0;
+    qint64 m_contentLength = 0;
+    bool m_hasContentLength = false;
+    bool m_chunked = false;
+};
+
+// Reads a leading decimal number: blanks skipped, an optional sign, digits up
+// to the first other character; 0 when there is none; saturates at the
+// 64-bit limits.
+DORNEX_EXPORT qint64 LeadingSignedNumber(const QByteArray &text);

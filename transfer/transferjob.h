@@ -1,0 +1,105 @@
+#pragma once
+
+#include "chunkeddecoder.h"
+#include "httpaddress.h"
+#include "responseheader.h"
+
+#include <QAbstractSocket>
+#include <QByteArray>
+#include <QFile>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+#include <QTimer>
+
+class Quarvel;
+class QTcpSocket;
+
+// What one transfer was asked to do.
+struct TransferParams {
+    QString url;
+    QString localFile; // after the unique-name rule
+    qint64 minSize = 0;
+    bool isGet = true;
+    qint64 startRange = 0;
+    qint64 endRange = 0;
+    bool append = false;
+    QString referer;
+    int connectTimeoutMs = 30000;
+    int stallTimeoutMs = 60000;
+};
+
+// One transfer of a Quarvel control: connects, sends the request, reads the
+// response header and body, follows redirects, and raises the control's events.
+// All state changes go through setState(); once the transfer has ended (in any
+// state past ReadingBody) no socket or timer callback reaches it again.
+class TransferJob : public QObject
+{
+    Q_OBJECT
+public:
+    enum class State {
+        Idle,          // created, start() not yet called
+        Connecting,    // resolving and connecting (also after a redirect)
+        ReadingHeader, // request sent, collecting the response header
+        ReadingBody,   // header accepted, storing the body (GET only)
+        Finished,      // Finished raised: the body (or HEAD header) is complete
+        TooSmall,      // TooSmall raised: the announced length is below the minimum
+        Failed,        // Failed raised, or about to be
+        Stopped,       // stopped by the host; raises nothing more
+    };
+
+    TransferJob(Quarvel *owner, const TransferParams &params);
+    ~TransferJob() override;
+
+    void start();
+    // Ends the transfer without any event (abort, or superseded by a new one).
+    void stop();
+
+    State state() const { return m_state; }
+    bool isActive() const;
+    QString finalUrl() const;
+    QString localFile() const { return m_params.localFile; }
+
+private:
+    void setState(State s);
+    void connectTo(const HttpAddress &address);
+    void dropSocket();
+    void onConnected();
+    void onReadyRead();
+    void onSocketError(QAbstractSocket::SocketError error);
+    void onPeerClosed();
+    void onTimeout();
+
+    // Returns false when the transfer ended (or was ended by the host) while
+    // handling the data.
+    bool consume(const char *data, qsizetype size);
+    bool takeHeader(QByteArray leftover);
+    bool followRedirect(const ResponseHeader &header);
+    bool openLocalFile();
+    bool writeBody(const char *data, qsizetype size);
+    bool bodyComplete() const;
+    void finish();
+    void fail(const QString &reason);
+    void releaseResources();
+
+    Quarvel *m_owner;
+    TransferParams m_params;
+    State m_state = State::Idle;
+    HttpAddress m_address;
+    QPointer<QTcpSocket> m_socket;
+    QTimer m_timer; // connect time-out while connecting, stall time-out after
+    QByteArray m_readBuffer;
+    QByteArray m_headerBuffer;
+    ChunkedDecoder m_chunked;
+    QByteArray m_decoded;
+    QFile m_file;
+    bool m_claimed = false;
+    bool m_startedRaised = false;
+    int m_redirects = 0;
+
+    // Body framing of the accepted response.
+    bool m_isChunked = false;
+    bool m_hasLength = false;
+    qint64 m_contentLength = 0; // the announced length (FileSize of Progress)
+    qint64 m_bytesWritten = 0;
+};
