@@ -1,0 +1,54 @@
+#include "downloadlistmodel.h"
+
+#include "leadingnumber.h"
+#include "smallimages.h"
+
+#include <algorithm>
+
+namespace
+{
+
+// Cell value key under which a cell's picture number is kept.
+constexpr int PictureKey = 1;
+
+} // namespace
+
+DownloadListModel::DownloadListModel(QObject *parent) : ListModel(defaultCaptions(), parent) {}
+
+QStringList DownloadListModel::defaultCaptions()
+{
+    return {QStringLiteral("Filename"),    QStringLiteral("Progress"),
+            QStringLiteral("Size"),        QStringLiteral("State"),
+            QStringLiteral("Source"),      QStringLiteral("Target Dir"),
+            QStringLiteral("main URL"),    QStringLiteral("min filesize"),
+            QStringLiteral("mdnl number"), QStringLiteral("ref")};
+}
+
+void DownloadListModel::setSubItemImage(int row, int column, int picture, bool on)
+{
+    setCellValue(row, column, PictureKey, on ? QVariant(picture) : QVariant());
+}
+
+int DownloadListModel::subItemImage(int row, int column) const
+{
+    const QVariant picture = cellValue(row, column, PictureKey);
+    return picture.isValid() ? picture.toInt() : -1;
+}
+
+QVariant DownloadListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return QVariant();
+    const int row = index.row() + 1;
+    if (role == Qt::DecorationRole) {
+        const int picture = subItemImage(row, index.column());
+        if (picture < 0) return QVariant();
+        const QImage image = SmallImage(picture);
+        return image.isNull() ? QVariant() : QVariant(image);
+    }
+    if (role == ProgressValueRole) {
+        if (index.column() != ColProgress) return QVariant();
+        return int(std::min<qint64>(LeadingNumber(subItem(row, ColProgress)), 100));
+    }
+    return ListModel::data(index, role);
+}

@@ -1,0 +1,268 @@
+#include "listmodel.h"
+
+#include <QBrush>
+#include <QItemSelectionModel>
+
+#include <algorithm>
+
+ListModel::ListModel(const QStringList &captions, QObject *parent)
+    : QAbstractTableModel(parent), m_captions(captions),
+      m_selection(new QItemSelectionModel(this, this))
+{
+}
+
+ListModel::~ListModel() = default;
+
+int ListModel::count() const
+{
+    return int(m_rows.size());
+}
+
+bool ListModel::insertRow(int position, const QString &text)
+{
+    if (position < 1 || position > count() + 1) return false;
+    const int modelRow = position - 1;
+    beginInsertRows(QModelIndex(), modelRow, modelRow);
+    Row row;
+    row.cells.append(text);
+    m_rows.insert(modelRow, row);
+    // Cells written while repaint is suspended move down with their rows.
+    if (m_dirtyTop <= m_dirtyBottom) {
+        if (modelRow <= m_dirtyTop) {
+            ++m_dirtyTop;
+            ++m_dirtyBottom;
+        } else if (modelRow <= m_dirtyBottom) {
+            ++m_dirtyBottom;
+        }
+    }
+    endInsertRows();
+    return true;
+}
+
+int ListModel::appendRow(const QString &text)
+{
+    insertRow(count() + 1, text);
+    return count();
+}
+
+bool ListModel::removeRow(int row)
+{
+    if (!isValidRow(row)) return false;
+    const int modelRow = row - 1;
+    beginRemoveRows(QModelIndex(), modelRow, modelRow);
+    m_rows.removeAt(modelRow);
+    if (m_dirtyTop <= m_dirtyBottom) {
+        if (modelRow < m_dirtyTop) {
+            --m_dirtyTop;
+            --m_dirtyBottom;
+        } else if (modelRow <= m_dirtyBottom) {
+            --m_dirtyBottom;
+        }
+    }
+    endRemoveRows();
+    return true;
+}
+
+void ListModel::clear()
+{
+    if (m_rows.isEmpty()) return;
+    beginRemoveRows(QModelIndex(), 0, count() - 1);
+    m_rows.clear();
+    m_dirtyTop = 0;
+    m_dirtyBottom = -1;
+    endRemoveRows();
+}
+
+QString ListModel::text(int row) const
+{
+    return subItem(row, 0);
+}
+
+bool ListModel::setText(int row, const QString &text)
+{
+    return setSubItem(row, 0, text);
+}
+
+QString ListModel::subItem(int row, int column) const
+{
+    if (!isValidRow(row) || !isValidColumn(column)) return QString();
+    return m_rows[row - 1].cells.value(column);
+}
+
+bool ListModel::setSubItem(int row, int column, const QString &text)
+{
+    if (!isValidRow(row) || !isValidColumn(column)) return false;
+    QStringList &cells = m_rows[row - 1].cells;
+    while (cells.size() <= column)
+        cells.append(QString());
+    cells[column] = text;
+    cellsChanged(row - 1, column, column);
+    return true;
+}
+
+bool ListModel::isSelected(int row) const
+{
+    if (!isValidRow(row)) return false;
+    return m_selection->rowIntersectsSelection(row - 1, QModelIndex());
+}
+
+void ListModel::setSelected(int row, bool on)
+{
+    if (!isValidRow(row)) return;
+    const QItemSelectionModel::SelectionFlags how =
+        (on ? QItemSelectionModel::Select : QItemSelectionModel::Deselect) |
+        QItemSelectionModel::Rows;
+    m_selection->select(index(row - 1, 0), how);
+}
+
+QList<int> ListModel::selectedRows() const
+{
+    QList<int> rows;
+    const QItemSelection selection = m_selection->selection();
+    for (const QItemSelectionRange &range : selection) {
+        for (int r = range.top(); r <= range.bottom(); ++r)
+            rows.append(r + 1);
+    }
+    std::sort(rows.begin(), rows.end());
+    rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+    return rows;
+}
+
+QItemSelectionModel *ListModel::selectionModel() const
+{
+    return m_selection;
+}
+
+QString ListModel::caption(int column) const
+{
+    return m_captions.value(column);
+}
+
+void ListModel::setCaption(int column, const QString &caption)
+{
+    if (!isValidColumn(column) || m_captions[column] == caption) return;
+    m_captions[column] = caption;
+    emit headerDataChanged(Qt::Horizontal, column, column);
+}
+
+void ListModel::setRowColor(int row, const QColor &color)
+{
+    if (!isValidRow(row)) return;
+    m_rows[row - 1].color = color;
+    cellsChanged(row - 1, 0, columnCount() - 1);
+}
+
+QColor ListModel::rowColor(int row) const
+{
+    if (!isValidRow(row)) return QColor();
+    return m_rows[row - 1].color;
+}
+
+void ListModel::suspendRepaint()
+{
+    ++m_suspendDepth;
+}
+
+void ListModel::resumeRepaint()
+{
+    if (m_suspendDepth == 0) return;
+    if (--m_suspendDepth > 0) return;
+    const int top = std::max(m_dirtyTop, 0);
+    const int bottom = std::min(m_dirtyBottom, count() - 1);
+    const int left = m_dirtyLeft;
+    const int right = m_dirtyRight;
+    m_dirtyTop = 0;
+    m_dirtyBottom = -1;
+    if (top <= bottom && left <= right) emit dataChanged(index(top, left), index(bottom, right));
+}
+
+bool ListModel::isRepaintSuspended() const
+{
+    return m_suspendDepth > 0;
+}
+
+int ListModel::rowCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : count();
+}
+
+int ListModel::columnCount(const QModelIndex &parent) const
+{
+    return parent.isValid() ? 0 : int(m_captions.size());
+}
+
+QVariant ListModel::data(const QModelIndex &index, int role) const
+{
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
+        return QVariant();
+    const Row &row = m_rows[index.row()];
+    switch (role) {
+    case Qt::DisplayRole:
+        return row.cells.value(index.column());
+    case Qt::ForegroundRole:
+        return row.color.isValid() ? QVariant(QBrush(row.color)) : QVariant();
+    default:
+        return QVariant();
+    }
+}
+
+QVariant ListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation == Qt::Horizontal && role == Qt::DisplayRole) {
+        if (!isValidColumn(section)) return QVariant();
+        return m_captions[section];
+    }
+    return QAbstractTableModel::headerData(section, orientation, role);
+}
+
+bool ListModel::setHeaderData(int section, Qt::Orientation orientation, const QVariant &value,
+                              int role)
+{
+    if (orientation != Qt::Horizontal || !isValidColumn(section) ||
+        (role != Qt::DisplayRole && role != Qt::EditRole))
+        return false;
+    setCaption(section, value.toString());
+    return true;
+}
+
+Qt::ItemFlags ListModel::flags(const QModelIndex &index) const
+{
+    if (!index.isValid()) return Qt::NoItemFlags;
+    return Qt::ItemIsSelectable | Qt::ItemIsEnabled | Qt::ItemNeverHasChildren;
+}
+
+bool ListModel::setCellValue(int row, int column, int key, const QVariant &value)
+{
+    if (!isValidRow(row) || !isValidColumn(column)) return false;
+    QHash<std::pair<int, int>, QVariant> &values = m_rows[row - 1].values;
+    if (value.isValid())
+        values.insert({column, key}, value);
+    else
+        values.remove({column, key});
+    cellsChanged(row - 1, column, column);
+    return true;
+}
+
+QVariant ListModel::cellValue(int row, int column, int key) const
+{
+    if (!isValidRow(row) || !isValidColumn(column)) return QVariant();
+    return m_rows[row - 1].values.value({column, key});
+}
+
+void ListModel::cellsChanged(int modelRow, int firstColumn, int lastColumn)
+{
+    if (m_suspendDepth == 0) {
+        emit dataChanged(index(modelRow, firstColumn), index(modelRow, lastColumn));
+        return;
+    }
+    if (m_dirtyTop > m_dirtyBottom) {
+        m_dirtyTop = m_dirtyBottom = modelRow;
+        m_dirtyLeft = firstColumn;
+        m_dirtyRight = lastColumn;
+        return;
+    }
+    m_dirtyTop = std::min(m_dirtyTop, modelRow);
+    m_dirtyBottom = std::max(m_dirtyBottom, modelRow);
+    m_dirtyLeft = std::min(m_dirtyLeft, firstColumn);
+    m_dirtyRight = std::max(m_dirtyRight, lastColumn);
+}
