@@ -122,7 +122,7 @@ TEST_F(FailureTest, RefusedPortAndUnusableAddressesFailLater)
 
 TEST_F(FailureTest, StallAndConnectTimeoutsFail)
 {
-    q.SetStallTimeout(300);
+    q.SetStallTimeout(800);
     Script stall;
     stall.waitForRequest().send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n01").hold();
     get(stall);
