@@ -1,13 +1,20 @@
-// Quarvel's entry point.
+// Quarvel's entry point: finds the program folder and the language file, then
+// hands over to the shell's startup sequence.
+#include "dialogquestions.h"
+#include "programfolder.h"
+#include "quarvelshell.h"
+
 #include <QApplication>
-#include <QLabel>
-#include <QMainWindow>
-#include <QTextStream>
+#include <QDir>
+#include <QFileInfo>
+#include <QStandardPaths>
 
 #include <cstdio>
 #include <cstdlib>
+#include <unistd.h>
 
-namespace {
+namespace
+{
 
 // Qt ends the process with a terse message when no display can be opened; say
 // plainly what is missing instead.
@@ -15,10 +22,19 @@ bool haveDisplay()
 {
     for (const char *name : {"QT_QPA_PLATFORM", "DISPLAY", "WAYLAND_DISPLAY"}) {
         const char *value = std::getenv(name);
-        if (value && *value)
-            return true;
+        if (value && *value) return true;
     }
     return false;
+}
+
+// lang.dat beside the executable, else in the installed data folders.
+QString findLanguageFile(const QString &executableFolder)
+{
+    const QString beside = QDir(executableFolder).filePath(QStringLiteral("lang.dat"));
+    if (QFileInfo::exists(beside)) return beside;
+    const QString installed =
+        QStandardPaths::locate(QStandardPaths::AppDataLocation, QStringLiteral("lang.dat"));
+    return installed.isEmpty() ? beside : installed;
 }
 
 } // namespace
@@ -32,14 +48,25 @@ int main(int argc, char **argv)
                    stderr);
         return 1;
     }
+    // The embedded browser's sandbox cannot run as root.
+    if (::geteuid() == 0 && qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Quarvel"));
     QApplication::setApplicationVersion(QStringLiteral(QUARVEL_VERSION));
+    // The program ends when the URL bar closes, not with its last window.
+    QApplication::setQuitOnLastWindowClosed(false);
 
-    QMainWindow window;
-    window.setWindowTitle(QStringLiteral("Quarvel v") + QApplication::applicationVersion());
-    window.setCentralWidget(new QLabel(QStringLiteral("Quarvel"), &window));
-    window.resize(640, 240);
-    window.show();
-    return app.exec();
+    const QString exeFolder = QCoreApplication::applicationDirPath();
+    const QString folder = ProgramFolder::Resolve(exeFolder);
+    DialogQuestions questions;
+    QuarvelShell shell(folder, findLanguageFile(exeFolder), questions,
+                       QApplication::applicationVersion());
+    QObject::connect(&shell, &QuarvelShell::EndRequested, &app, &QApplication::quit,
+                     Qt::QueuedConnection);
+    if (shell.Start() != QuarvelShell::StartResult::Started) return 0;
+    const int rc = app.exec();
+    shell.Shutdown();
+    return rc;
 }

@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
   cmake g++ make
-  qt6-base-dev qt6-base-dev-tools
+  qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
   libgtest-dev libgmock-dev
   nginx-light
 )

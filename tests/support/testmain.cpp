@@ -11,6 +11,9 @@
 int main(int argc, char **argv)
 {
     ::testing::InitGoogleTest(&argc, argv);
+    // The embedded browser shares OpenGL contexts with the application; this
+    // must be said before the application object exists.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     // Widget tests need a QApplication; the offscreen platform gives them one
     // without a display. Pure logic tests are happy with either.
     std::unique_ptr<QCoreApplication> app;

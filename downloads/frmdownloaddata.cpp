@@ -1,0 +1,214 @@
+#include "frmdownloaddata.h"
+
+#include "downloadlistmodel.h"
+#include "progressdelegate.h"
+#include "twips.h"
+#include "wrapbutton.h"
+#include "urllistmodel.h"
+
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QPainter>
+#include <QPixmap>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+#include <initializer_list>
+#include <utility>
+
+namespace
+{
+
+// The clear commands carry the same designed caption on both lists.
+const QString ClearListCaption =
+    QStringLiteral("clear list: can only be cleared if there are no running download jobs");
+
+// A small red square with a dark rim: "stop everything".
+QIcon StopIcon()
+{
+    QPixmap pixmap(16, 16);
+    pixmap.fill(Qt::transparent);
+    QPainter painter(&pixmap);
+    painter.setPen(QColor(120, 0, 0));
+    painter.setBrush(QColor(220, 30, 30));
+    painter.drawRect(2, 2, 11, 11);
+    painter.end();
+    return QIcon(pixmap);
+}
+
+// A column of command buttons beside a list: each entry is one row, either
+// one button across the column or a pair side by side; a button with a fixed
+// horizontal size policy (a picture button) keeps its small width and leaves
+// the rest of the row to its partner. Spare height stays empty below.
+QVBoxLayout *ButtonColumn(std::initializer_list<std::pair<QPushButton *, QPushButton *>> rows)
+{
+    auto *column = new QVBoxLayout;
+    for (const auto &[first, second] : rows) {
+        if (!second) {
+            column->addWidget(first);
+            continue;
+        }
+        auto *row = new QHBoxLayout;
+        row->addWidget(first);
+        row->addWidget(second);
+        column->addLayout(row);
+    }
+    column->addStretch(1);
+    return column;
+}
+
+} // namespace
+
+frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &urls, QWidget *parent)
+    : QWidget(parent), m_downloads(downloads), m_urls(urls)
+{
+    // A window of its own even when the shell gives it a parent.
+    setWindowFlag(Qt::Window);
+    setObjectName(QStringLiteral("frmDownloadData"));
+    setWindowTitle(QStringLiteral("Quarvel - downloads"));
+
+    // URL list.
+    frameURLList = new QGroupBox(QStringLiteral("URL list"), this);
+    frameURLList->setObjectName(QStringLiteral("frameURLList"));
+    frameURLList->setToolTip(
+        QStringLiteral("pages still to be searched for files, each with its own options"));
+    ListView2 = makeListView("ListView2", urls);
+    cmdPut2DownloadList =
+        makeButton("cmdPut2DownloadList",
+                   QStringLiteral("look in selected URLs and put files found in downloadlist"),
+                   QStringLiteral("search for files in selected URLs from URL list and put them in "
+                                  "downloadlist beyond"));
+    cmdStopFillingDownloadlist =
+        makeButton("cmdStopFillingDownloadlist", QStringLiteral("stop filling downloadlist"),
+                   QStringLiteral("stop searching the selected URLs after the current one"));
+    cmdDeleteFromURLList =
+        makeButton("cmdDeleteFromURLList", QStringLiteral("delete selected entries from list"),
+                   QStringLiteral("delete the selected URLs from the URL list"));
+    cmdClearURLList = makeButton("cmdClearURLList", ClearListCaption,
+                                 QStringLiteral("remove every entry from the URL list"));
+    cmdSaveURLlist = makeButton("cmdSaveURLlist", QStringLiteral("save list"),
+                                QStringLiteral("save actual urllist"));
+    cmdLoadURLlist = makeButton("cmdLoadURLlist", QStringLiteral("load list"),
+                                QStringLiteral("load saved urllist"));
+
+    auto *urlLayout = new QHBoxLayout(frameURLList);
+    urlLayout->addWidget(ListView2, 1);
+    urlLayout->addLayout(ButtonColumn({{cmdPut2DownloadList, nullptr},
+                                       {cmdStopFillingDownloadlist, nullptr},
+                                       {cmdDeleteFromURLList, nullptr},
+                                       {cmdClearURLList, nullptr},
+                                       {cmdSaveURLlist, cmdLoadURLlist}}));
+
+    // Download list.
+    frameDownloadList = new QGroupBox(QStringLiteral("downloadlist"), this);
+    frameDownloadList->setObjectName(QStringLiteral("frameDownloadList"));
+    frameDownloadList->setToolTip(
+        QStringLiteral("files to download and the state of their downloads"));
+    ListView1 = makeListView("ListView1", downloads);
+    ListView1->setItemDelegateForColumn(DownloadListModel::ColProgress,
+                                        new ProgressDelegate(ListView1));
+    Command1 = makeButton("Command1", QStringLiteral("start all downloads in list"),
+                          QStringLiteral("start every waiting download of the list"));
+    cmdRestartSelectedDownloads =
+        makeButton("cmdRestartSelectedDownloads", QStringLiteral("(re)start selected downloads"),
+                   QStringLiteral("start the selected downloads again, whatever their state"));
+    cmdStopDownload = makeButton("cmdStopDownload", QStringLiteral("abort selected download jobs"),
+                                 QStringLiteral("abort the selected running downloads"));
+    cmdStopAllRunningDownloads = makeButton("cmdStopAllRunningDownloads", QString(),
+                                            QStringLiteral("stop all running downloads"));
+    cmdStopAllRunningDownloads->setIcon(StopIcon());
+    cmdStopAllRunningDownloads->setIconSize(QSize(16, 16));
+    cmdStopAllRunningDownloads->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    cmdDeleteFromList = makeButton(
+        "cmdDeleteFromList", QStringLiteral("delete selected entries from list"),
+        QStringLiteral("delete the selected entries from the downloadlist; running downloads "
+                       "stay"));
+    Command2 = makeButton("Command2", ClearListCaption,
+                          QStringLiteral("stop all downloads and empty the downloadlist"));
+    cmdOpenTargetDir = makeButton(
+        "cmdOpenTargetDir", QStringLiteral("open target directory"),
+        QStringLiteral("open the directory of the selected file, or the target directory, in "
+                       "the file explorer"));
+    cmdPictureMode = makeButton(
+        "cmdPictureMode", QStringLiteral("picture mode"),
+        QStringLiteral("picture mode - Attention: you cannot use the delete or stop buttons "
+                       "because every time you click on a file the file will be shown in the "
+                       "new opened picture window!"));
+    cmdPictureMode->setCheckable(true);
+    cmdSaveDownloadlist = makeButton("cmdSaveDownloadlist", QStringLiteral("save list"),
+                                     QStringLiteral("save actual downloadlist"));
+    cmdLoadDownloadlist = makeButton("cmdLoadDownloadlist", QStringLiteral("load list"),
+                                     QStringLiteral("load saved downloadlist"));
+
+    auto *downloadLayout = new QHBoxLayout(frameDownloadList);
+    downloadLayout->addWidget(ListView1, 1);
+    downloadLayout->addLayout(ButtonColumn({{Command1, nullptr},
+                                            {cmdRestartSelectedDownloads, nullptr},
+                                            {cmdStopDownload, cmdStopAllRunningDownloads},
+                                            {cmdDeleteFromList, nullptr},
+                                            {Command2, nullptr},
+                                            {cmdOpenTargetDir, nullptr},
+                                            {cmdPictureMode, nullptr},
+                                            {cmdSaveDownloadlist, cmdLoadDownloadlist}}));
+
+    // Status line under the lists.
+    label1 = new QLabel(this);
+    label1->setObjectName(QStringLiteral("label1"));
+    Picture1 = new QLabel(this);
+    Picture1->setObjectName(QStringLiteral("Picture1"));
+    Picture1->setFixedSize(24, 24);
+    auto *statusLayout = new QHBoxLayout;
+    statusLayout->addWidget(label1, 1);
+    statusLayout->addWidget(Picture1);
+
+    // The download list gets most of the height; both frames follow the
+    // window's size.
+    auto *layout = new QVBoxLayout(this);
+    layout->addWidget(frameURLList, 1);
+    layout->addWidget(frameDownloadList, 2);
+    layout->addLayout(statusLayout);
+
+    Timer1 = new QTimer(this);
+    Timer1->setObjectName(QStringLiteral("Timer1"));
+    Timer1->setInterval(4000);
+
+    resize(1000, 650);
+}
+
+frmDownloadData::~frmDownloadData() = default;
+
+QPushButton *frmDownloadData::makeButton(const char *name, const QString &caption,
+                                         const QString &toolTip)
+{
+    // Long captions wrap, so the window fits the URL bar's width.
+    auto *button = new WrapButton(caption, Twips::ToPixels(2400, logicalDpiX()), this);
+    button->setObjectName(QLatin1String(name));
+    button->setToolTip(toolTip);
+    return button;
+}
+
+QTreeView *frmDownloadData::makeListView(const char *name, ListModel &model)
+{
+    auto *view = new QTreeView(this);
+    view->setObjectName(QLatin1String(name));
+    view->setRootIsDecorated(false);
+    view->setUniformRowHeights(true);
+    view->setItemsExpandable(false);
+    view->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    view->setModel(&model);
+    // The model owns the selection, so that the commands read what the user
+    // selected; the selection model the view made for itself goes.
+    QItemSelectionModel *own = view->selectionModel();
+    view->setSelectionModel(model.selectionModel());
+    if (own != model.selectionModel()) delete own;
+    for (int column = 0; column < model.columnCount(); ++column)
+        view->setColumnHidden(column, false);
+    view->header()->setStretchLastSection(true);
+    return view;
+}

@@ -1,0 +1,377 @@
+#include "quarvelshell.h"
+
+#include "downloadlistmodel.h"
+#include "frmdownloaddata.h"
+#include "frmloaddeletebroken.h"
+#include "frmraiseie.h"
+#include "frmrlie.h"
+#include "frmshowpicture.h"
+#include "frmwebbrowser.h"
+#include "languagefile.h"
+#include "programfolder.h"
+#include "questions.h"
+#include "twips.h"
+#include "urllistmodel.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QTime>
+#include <QVersionNumber>
+
+namespace
+{
+
+// A language target that keeps nothing: used to read the message texts only.
+class NoWindows : public LanguageTarget
+{
+public:
+    void Apply(const QString &, const QString &, Kind, const QString &) override {}
+};
+
+// Questions that are never shown: used while only peeking into the files.
+class Silent : public Questions
+{
+public:
+    Answer Message(const QString &, Buttons, Icon, const QString &) override { return Answer::Ok; }
+    std::optional<QString> Input(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    QString OpenFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString SaveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString FolderName(const QString &, const QString &) override { return {}; }
+};
+
+qreal dpiX(const QWidget *w)
+{
+    const QScreen *s = w && w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return s ? s->logicalDotsPerInchX() : 96.0;
+}
+
+qreal dpiY(const QWidget *w)
+{
+    const QScreen *s = w && w->screen() ? w->screen() : QGuiApplication::primaryScreen();
+    return s ? s->logicalDotsPerInchY() : 96.0;
+}
+
+} // namespace
+
+QuarvelShell::QuarvelShell(const QString &programFolder, const QString &languageFile,
+                           Questions &questions, const QString &version, QObject *parent)
+    : QObject(parent), m_folder(programFolder), m_languageFile(languageFile),
+      m_questions(questions), m_version(version), m_store(programFolder, m_settings),
+      m_instance(programFolder), m_downloads(std::make_unique<DownloadListModel>()),
+      m_urls(std::make_unique<UrlListModel>())
+{
+}
+
+QuarvelShell::~QuarvelShell()
+{
+    m_ending = true;
+}
+
+QString QuarvelShell::TempFolder() const
+{
+    return ProgramFolder::Join(m_folder, QStringLiteral("qvtemp"));
+}
+
+QRect QuarvelShell::WorkArea() const
+{
+    const QScreen *screen = QGuiApplication::primaryScreen();
+    if (!screen) return QRect(0, 0, 28800, 16200);
+    const QRect px = screen->availableGeometry();
+    const qreal dx = screen->logicalDotsPerInchX();
+    const qreal dy = screen->logicalDotsPerInchY();
+    return QRect(Twips::FromPixels(px.left(), dx), Twips::FromPixels(px.top(), dy),
+                 Twips::FromPixels(px.width(), dx), Twips::FromPixels(px.height(), dy));
+}
+
+QString QuarvelShell::peekLanguageTexts0()
+{
+    // Read-only: the settings file names the language; nothing is written.
+    QString language = QStringLiteral("german");
+    QFile ini(m_store.Path());
+    if (ini.open(QIODevice::ReadOnly)) {
+        for (const QByteArray &raw : ini.readAll().split('\n')) {
+            const QList<QByteArray> pieces = raw.trimmed().split('|');
+            if (pieces.size() >= 2 && pieces.at(0).toUpper() == "LANGUAGE" &&
+                !pieces.at(1).isEmpty())
+                language = QString::fromUtf8(pieces.at(1));
+        }
+    }
+    LanguageTexts texts;
+    NoWindows none;
+    Silent silent;
+    LanguageFile::ChangeLanguage(m_languageFile, language, none, texts, silent);
+    return texts.LangText(0);
+}
+
+QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
+{
+    // 1. One copy per program folder.
+    if (!m_instance.TryLock()) {
+        QString text = peekLanguageTexts0();
+        if (text.isEmpty()) text = QStringLiteral("Quarvel is already running.");
+        m_questions.Message(text, Questions::Buttons::Ok, Questions::Icon::None, QString());
+        return StartResult::SecondInstance;
+    }
+
+    m_urlBar = std::make_unique<frmRaiseIE>();
+    m_downloadWindow = std::make_unique<frmDownloadData>(*m_downloads, *m_urls);
+    m_broken = std::make_unique<frmLoadDeleteBroken>();
+    m_options = std::make_unique<frmRLIE>();
+    m_browser = std::make_unique<frmWebbrowser>();
+    m_picture = std::make_unique<frmShowPicture>();
+    m_windowLanguage = std::make_unique<WindowLanguage>(*m_downloads, *m_urls);
+    m_windowLanguage->AddWindow(QStringLiteral("FRMRAISEIE"), m_urlBar.get());
+    m_windowLanguage->AddWindow(QStringLiteral("FRMDOWNLOADDATA"), m_downloadWindow.get());
+    m_windowLanguage->AddWindow(QStringLiteral("FRMLOADDELETEBROKEN"), m_broken.get());
+    m_windowLanguage->AddWindow(QStringLiteral("FRMRLIE"), m_options.get());
+    m_windowLanguage->AddWindow(QStringLiteral("FRMSHOWPICTURE"), m_picture.get());
+    m_windowLanguage->AddWindow(QStringLiteral("FRMWEBBROWSER"), m_browser.get());
+    m_urlBar->installEventFilter(this);
+    for (QLabel *picture : m_urlBar->Picture1)
+        picture->installEventFilter(this);
+
+    // 3. The URL bar's language picture and title.
+    showLanguagePicture(0);
+    const QVersionNumber v = QVersionNumber::fromString(m_version);
+    m_urlBar->setWindowTitle(QStringLiteral("Quarvel v%1.%2-%3")
+                                 .arg(v.majorVersion())
+                                 .arg(v.minorVersion())
+                                 .arg(v.microVersion()));
+    // 4. No answer to the broken-downloads question yet.
+    BrokenDownloadAnswer.clear();
+    // 5.-8. The options window's defaults.
+    m_urlBar->hide();
+    m_options->txtIndexDepth->setText(QStringLiteral("1"));
+    m_options->txtSimultaneousDownloads->setText(QStringLiteral("4"));
+    m_options->txtSimultaneousDownloads->setToolTip(
+        QStringLiteral("Maximum number of simultaneous downloads limited to %1")
+            .arg(frmRLIE::MaxSimultaneousDownloads));
+    m_options->chkJustGoDown->setChecked(true);
+    m_options->chkViewBrowser->setChecked(false);
+    m_options->chkClipboard2URLList->setChecked(false);
+    m_options->chkStayOnsite->setChecked(true);
+    m_options->chkDoExtraClick->setChecked(true);
+    m_options->chkUniqueFilename->setChecked(true);
+    m_options->chkMultiDnl->setChecked(true);
+    PictureMode = false;
+    // 9. The stamp that names the crawl's temporary pages.
+    StartStamp = MakeStartStamp(QTime::currentTime());
+    // 10. An empty view of the working address.
+    for (int i = 0; i < frmRaiseIE::ViewLength; ++i) {
+        m_urlBar->Command1[i]->setText(QString());
+        m_urlBar->RLLabel[i]->setText(QStringLiteral(" "));
+    }
+    // 11. The temporary folder.
+    if (!QDir().mkpath(TempFolder())) {
+        reportError(QStringLiteral("Form_Load"), 11,
+                    QStringLiteral("Path/File access error: ") + TempFolder());
+        return StartResult::Failed;
+    }
+
+    // 12. The work area, the bar in its top-left corner, then the download
+    // window's load: the settings and with them the language.
+    m_workArea = workArea ? *workArea : WorkArea();
+    placeWindow(m_urlBar.get(), WindowPlan::For(m_workArea, 0).UrlBar);
+    const bool settingsWritten = m_store.ReadSettings([this](const QString &language) {
+        const QString upper = language.toUpper();
+        if (upper == QLatin1String("ENGLISH"))
+            showLanguagePicture(1);
+        else if (upper == QLatin1String("GERMAN"))
+            showLanguagePicture(0);
+        if (!m_languageFailed) applyLanguage();
+    });
+    if (m_languageFailed) return StartResult::NoLanguage;
+    if (!settingsWritten)
+        reportError(QStringLiteral("Form_Load"), 12,
+                    QStringLiteral("Path/File access error: ") + m_store.Path());
+    m_options->txtTargetDir->setText(m_settings.TargetDir);
+    connect(m_options->txtTargetDir, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_settings.TargetDir = text; });
+    // The options window is as wide as its texts in this language need.
+    const int optionsWidth =
+        Twips::FromPixels(m_options->sizeHint().width(), dpiX(m_options.get()));
+    const WindowPlan plan = WindowPlan::For(m_workArea, optionsWidth);
+    placeWindow(m_picture.get(), plan.Picture);
+
+    // 13.-16. No Close command on the other windows; their places.
+    removeCloseItem(m_options.get());
+    removeCloseItem(m_downloadWindow.get());
+    removeCloseItem(m_browser.get());
+    removeCloseItem(m_picture.get());
+    m_options->cmdStopDnl->hide();
+    placeWindow(m_options.get(), plan.Options);
+    placeWindow(m_downloadWindow.get(), plan.Downloads);
+    placeWindow(m_browser.get(), plan.Browser);
+
+    // 17. Shown in this order; then placed again now that the window frames
+    // are known, so that the outer edges meet the work area.
+    m_urlBar->show();
+    m_downloadWindow->show();
+    m_browser->show();
+    m_options->show();
+    setTopmost(m_options.get(), true);
+    placeWindow(m_urlBar.get(), plan.UrlBar);
+    placeWindow(m_downloadWindow.get(), plan.Downloads);
+    placeWindow(m_browser.get(), plan.Browser);
+    placeWindow(m_options.get(), plan.Options);
+    placeWindow(m_picture.get(), plan.Picture);
+    m_started = true;
+    return StartResult::Started;
+}
+
+bool QuarvelShell::applyLanguage()
+{
+    const LanguageFile::Outcome outcome = LanguageFile::ChangeLanguage(
+        m_languageFile, m_settings.Language, *m_windowLanguage, m_texts, m_questions);
+    if (outcome == LanguageFile::Outcome::NoLanguageFound) {
+        m_languageFailed = true;
+        if (m_started) {
+            m_ending = true;
+            emit EndRequested();
+        }
+        return false;
+    }
+    if (outcome == LanguageFile::Outcome::Applied) {
+        for (QWidget *w :
+             {static_cast<QWidget *>(m_urlBar.get()),
+              static_cast<QWidget *>(m_downloadWindow.get()),
+              static_cast<QWidget *>(m_broken.get()), static_cast<QWidget *>(m_options.get()),
+              static_cast<QWidget *>(m_picture.get()), static_cast<QWidget *>(m_browser.get())})
+            w->update();
+    }
+    return true;
+}
+
+void QuarvelShell::showLanguagePicture(int index)
+{
+    m_urlBar->Picture1[index]->show();
+    m_urlBar->Picture1[1 - index]->hide();
+}
+
+void QuarvelShell::SwitchLanguage()
+{
+    if (m_urlBar->Picture1[0]->isVisibleTo(m_urlBar.get())) {
+        showLanguagePicture(1);
+        m_settings.Language = QStringLiteral("english");
+    } else {
+        showLanguagePicture(0);
+        m_settings.Language = QStringLiteral("german");
+    }
+    applyLanguage();
+}
+
+void QuarvelShell::Shutdown()
+{
+    if (m_shutDown) return;
+    m_shutDown = true;
+    m_ending = true;
+    // Every window closes, then both settings are written.
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_options.get()), static_cast<QWidget *>(m_downloadWindow.get()),
+          static_cast<QWidget *>(m_broken.get()), static_cast<QWidget *>(m_browser.get()),
+          static_cast<QWidget *>(m_picture.get()), static_cast<QWidget *>(m_urlBar.get())}) {
+        if (w) w->close();
+    }
+    if (!m_store.WriteSetting(QStringLiteral("targetdirectory"), m_settings.TargetDir) ||
+        !m_store.WriteSetting(QStringLiteral("language"), m_settings.Language))
+        reportError(QStringLiteral("Form_Unload"), 3,
+                    QStringLiteral("Path/File access error: ") + m_store.Path());
+}
+
+void QuarvelShell::reportError(const QString &procedure, int line, const QString &description)
+{
+    m_questions.Message(QStringLiteral("Error 75 in procedure '%1' in line %2: %3")
+                            .arg(procedure)
+                            .arg(line)
+                            .arg(description),
+                        Questions::Buttons::Ok, Questions::Icon::Critical, QString());
+}
+
+void QuarvelShell::placeWindow(QWidget *window, const QRect &twips)
+{
+    const QRect px = Twips::ToPixels(twips, dpiX(window), dpiY(window));
+    // The plan gives outer edges; the frame (known once shown) comes off the
+    // client area.
+    QSize extra(0, 0);
+    if (window->isVisible()) extra = window->frameGeometry().size() - window->geometry().size();
+    window->move(px.topLeft());
+    window->resize(px.size() - extra);
+}
+
+void QuarvelShell::setTopmost(QWidget *window, bool on)
+{
+    const bool visible = window->isVisible();
+    window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
+    if (visible) window->show();
+}
+
+void QuarvelShell::removeCloseItem(QWidget *window)
+{
+    const bool visible = window->isVisible();
+    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                           Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
+                           (window->windowFlags() & Qt::WindowStaysOnTopHint));
+    window->installEventFilter(this);
+    if (visible) window->show();
+}
+
+void QuarvelShell::urlBarStateChanged()
+{
+    if (m_inStateChange) return;
+    m_inStateChange = true;
+    const Qt::WindowStates state = m_urlBar->windowState();
+    QWidget *others[] = {m_downloadWindow.get(), m_browser.get(), m_options.get(), m_picture.get()};
+    if (state & Qt::WindowMinimized) {
+        for (QWidget *w : others)
+            w->hide();
+    } else {
+        if (state & Qt::WindowMaximized) m_urlBar->showNormal();
+        for (QWidget *w : others)
+            w->setWindowState(Qt::WindowNoState);
+        m_downloadWindow->show();
+        m_options->show();
+        if (PictureMode) {
+            m_browser->hide();
+            m_picture->show();
+        } else {
+            m_picture->hide();
+            m_browser->show();
+        }
+    }
+    setTopmost(m_options.get(), true);
+    m_inStateChange = false;
+}
+
+bool QuarvelShell::eventFilter(QObject *watched, QEvent *event)
+{
+    if (m_urlBar && watched == m_urlBar.get()) {
+        if (event->type() == QEvent::WindowStateChange && m_started && !m_ending)
+            urlBarStateChanged();
+        if (event->type() == QEvent::Close && !m_ending) {
+            Shutdown();
+            emit EndRequested();
+        }
+        return false;
+    }
+    if (m_urlBar && event->type() == QEvent::MouseButtonPress &&
+        (watched == m_urlBar->Picture1[0] || watched == m_urlBar->Picture1[1])) {
+        SwitchLanguage();
+        return true;
+    }
+    // The other main windows close only with the program.
+    if (event->type() == QEvent::Close && !m_ending) {
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
+}

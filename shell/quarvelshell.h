@@ -1,0 +1,114 @@
+#pragma once
+
+#include "programstate.h"
+#include "settingsstore.h"
+#include "singleinstance.h"
+#include "windowlanguage.h"
+#include "windowplan.h"
+
+#include <QObject>
+#include <QRect>
+#include <QString>
+#include <memory>
+#include <optional>
+
+class DownloadListModel;
+class UrlListModel;
+class Questions;
+class frmRaiseIE;
+class frmDownloadData;
+class frmLoadDeleteBroken;
+class frmRLIE;
+class frmWebbrowser;
+class frmShowPicture;
+class QWidget;
+
+// The program's start and end: creates the windows, runs the startup sequence
+// (single instance, defaults, settings and language, placement around the URL
+// bar), lets the URL bar's minimise and restore drive the other windows,
+// switches the language, and shuts down in order, writing both settings.
+class QuarvelShell : public QObject
+{
+    Q_OBJECT
+public:
+    enum class StartResult {
+        Started,        // all four main windows are shown
+        SecondInstance, // another copy runs on this program folder: end now
+        NoLanguage,     // the language file had no block for the language: end now
+        Failed,         // a start step failed and was reported: end now
+    };
+
+    // programFolder holds quarvel.ini, qvtemp/ and incoming/; languageFile is
+    // the path of lang.dat.
+    QuarvelShell(const QString &programFolder, const QString &languageFile, Questions &questions,
+                 const QString &version, QObject *parent = nullptr);
+    ~QuarvelShell() override;
+
+    // Runs the startup sequence. workArea (in twips) replaces the screen's
+    // available geometry, for tests.
+    StartResult Start(std::optional<QRect> workArea = std::nullopt);
+    // Runs the shutdown steps once (the URL bar's close runs it too).
+    void Shutdown();
+    // Switches between German and English as a click on the language picture does.
+    void SwitchLanguage();
+
+    bool PictureMode = false;
+    QString StartStamp;
+    QString BrokenDownloadAnswer;
+
+    ProgramSettings &Settings() { return m_settings; }
+    LanguageTexts &Texts() { return m_texts; }
+    DownloadListModel &Downloads() { return *m_downloads; }
+    UrlListModel &Urls() { return *m_urls; }
+    frmRaiseIE *UrlBar() const { return m_urlBar.get(); }
+    frmDownloadData *DownloadWindow() const { return m_downloadWindow.get(); }
+    frmLoadDeleteBroken *BrokenQuestion() const { return m_broken.get(); }
+    frmRLIE *OptionsWindow() const { return m_options.get(); }
+    frmWebbrowser *BrowserWindow() const { return m_browser.get(); }
+    frmShowPicture *PictureWindow() const { return m_picture.get(); }
+    QString TempFolder() const;
+    // The desktop work area in twips.
+    QRect WorkArea() const;
+    bool IsEnding() const { return m_ending; }
+
+signals:
+    // The program must end (URL bar closed, or the language file failed).
+    void EndRequested();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
+private:
+    bool applyLanguage();
+    void showLanguagePicture(int index);
+    void urlBarStateChanged();
+    void placeWindow(QWidget *window, const QRect &twips);
+    void setTopmost(QWidget *window, bool on);
+    void removeCloseItem(QWidget *window);
+    void reportError(const QString &procedure, int line, const QString &description);
+    QString peekLanguageTexts0();
+
+    QString m_folder;
+    QString m_languageFile;
+    Questions &m_questions;
+    QString m_version;
+    ProgramSettings m_settings;
+    LanguageTexts m_texts;
+    SettingsStore m_store;
+    SingleInstance m_instance;
+    std::unique_ptr<DownloadListModel> m_downloads;
+    std::unique_ptr<UrlListModel> m_urls;
+    std::unique_ptr<frmRaiseIE> m_urlBar;
+    std::unique_ptr<frmDownloadData> m_downloadWindow;
+    std::unique_ptr<frmLoadDeleteBroken> m_broken;
+    std::unique_ptr<frmRLIE> m_options;
+    std::unique_ptr<frmWebbrowser> m_browser;
+    std::unique_ptr<frmShowPicture> m_picture;
+    std::unique_ptr<WindowLanguage> m_windowLanguage;
+    QRect m_workArea;
+    bool m_started = false;
+    bool m_ending = false;
+    bool m_shutDown = false;
+    bool m_languageFailed = false;
+    bool m_inStateChange = false;
+};

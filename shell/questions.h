@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <optional>
+
+// Every question the program puts to the user: message boxes, the input box
+// and the file and folder dialogs. Logic asks through this interface only;
+// the windows layer answers with real dialogs, tests with scripted answers.
+class Questions
+{
+public:
+    enum class Icon { None, Information, Warning, Critical, Question };
+    enum class Buttons { Ok, OkCancel, YesNo, YesNoCancel };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Questions() = default;
+
+    // A message box; returns the button pressed (closing the box counts as
+    // Cancel, or No where there is no Cancel, or Ok for a plain message).
+    virtual Answer Message(const QString &text, Buttons buttons = Buttons::Ok,
+                           Icon icon = Icon::None, const QString &title = QString()) = 0;
+    // The input box; no value when the user cancelled.
+    virtual std::optional<QString> Input(const QString &prompt, const QString &title,
+                                         const QString &defaultText) = 0;
+    // File dialogs: the chosen path, empty when cancelled. filter is a Qt name
+    // filter ("List files (*.gfl)").
+    virtual QString OpenFileName(const QString &title, const QString &folder,
+                                 const QString &filter) = 0;
+    virtual QString SaveFileName(const QString &title, const QString &folder,
+                                 const QString &filter) = 0;
+    // The folder dialog: the chosen folder, empty when cancelled.
+    virtual QString FolderName(const QString &title, const QString &folder) = 0;
+};

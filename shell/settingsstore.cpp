@@ -1,0 +1,108 @@
+#include "settingsstore.h"
+
+#include "programfolder.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QSaveFile>
+
+namespace
+{
+
+const QString TargetKey = QStringLiteral("TARGETDIRECTORY");
+const QString LanguageKey = QStringLiteral("LANGUAGE");
+
+// A value must stay on its line.
+QString oneLine(QString value)
+{
+    value.remove(QLatin1Char('\r'));
+    value.remove(QLatin1Char('\n'));
+    return value;
+}
+
+} // namespace
+
+SettingsStore::SettingsStore(const QString &programFolder, ProgramSettings &settings)
+    : m_folder(programFolder), m_settings(settings)
+{
+}
+
+QString SettingsStore::Path() const
+{
+    return ProgramFolder::Join(m_folder, QStringLiteral("quarvel.ini"));
+}
+
+QString SettingsStore::DefaultTargetDir() const
+{
+    return ProgramFolder::Join(m_folder, QStringLiteral("incoming/"));
+}
+
+bool SettingsStore::ReadSettings(const std::function<void(const QString &)> &languageRead)
+{
+    QByteArray content;
+    QFile file(Path());
+    if (file.open(QIODevice::ReadOnly)) content = file.readAll();
+    file.close();
+
+    QString targetDir;
+    QString language;
+    bool languageApplied = false;
+    const QString text = QString::fromUtf8(content);
+    for (QString line : text.split(QLatin1Char('\n'))) {
+        if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
+        const QStringList pieces = line.split(QLatin1Char('|'));
+        if (pieces.size() < 2) continue;
+        const QString key = pieces.at(0).toUpper();
+        const QString value = pieces.at(1);
+        // An empty value counts as missing: it would put downloads into the
+        // working folder, or name no language at all.
+        if (value.isEmpty()) continue;
+        if (key == TargetKey) {
+            targetDir = value;
+            m_settings.TargetDir = value;
+        } else if (key == LanguageKey) {
+            language = value;
+            m_settings.Language = value;
+            languageApplied = true;
+            if (languageRead) languageRead(value);
+        }
+    }
+
+    bool rewrite = false;
+    if (targetDir.isEmpty()) {
+        m_settings.TargetDir = DefaultTargetDir();
+        QDir().mkpath(m_settings.TargetDir);
+        rewrite = true;
+    }
+    if (language.isEmpty()) {
+        m_settings.Language = QStringLiteral("german");
+        rewrite = true;
+    }
+    bool ok = true;
+    if (rewrite) ok = writeFile(m_settings.TargetDir, m_settings.Language);
+    if (!languageApplied && languageRead) languageRead(m_settings.Language);
+    return ok;
+}
+
+bool SettingsStore::WriteSetting(const QString &key, const QString &value)
+{
+    const QString k = key.toUpper();
+    if (k != TargetKey && k != LanguageKey) return false;
+    if (!QFileInfo::exists(Path())) m_settings.TargetDir = DefaultTargetDir();
+    if (k == TargetKey)
+        m_settings.TargetDir = value;
+    else
+        m_settings.Language = value;
+    return writeFile(m_settings.TargetDir, m_settings.Language);
+}
+
+bool SettingsStore::writeFile(const QString &targetDir, const QString &language)
+{
+    QSaveFile file(Path());
+    if (!file.open(QIODevice::WriteOnly)) return false;
+    const QByteArray bytes = "targetdirectory|" + oneLine(targetDir).toUtf8() + "\r\n" +
+                             "language|" + oneLine(language).toUtf8() + "\r\n";
+    file.write(bytes);
+    return file.commit();
+}

@@ -1,0 +1,113 @@
+// Where the picture viewer draws a picture inside its box: shrink to fit with
+// the proportions kept, never enlarge unless stretched, centre on request.
+#include "pictureshow.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+TEST(PictureShowRect, ShrinksAWidePictureToTheBoxWidthAndCentresItVertically)
+{
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1500), QSize(3000, 1500), false, true),
+              QRect(0, 375, 1500, 750));
+    // A picture wider than the box but not taller is shrunk as well; the odd
+    // free height leaves the extra pixel below.
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(2000, 100), false, true),
+              QRect(0, 462, 1500, 75));
+}
+
+TEST(PictureShowRect, ShrinksATallPictureToTheBoxHeightAndCentresItHorizontally)
+{
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1500), QSize(1000, 3000), false, true),
+              QRect(500, 0, 500, 1500));
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(100, 2000), false, true),
+              QRect(725, 0, 50, 1000));
+}
+
+TEST(PictureShowRect, ShrinksAPictureOfTheBoxShapeToExactlyTheBox)
+{
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(3000, 2000), false, true),
+              QRect(0, 0, 1500, 1000));
+}
+
+TEST(PictureShowRect, KeepsASmallerPictureAtItsOwnSize)
+{
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(100, 100), false, true),
+              QRect(700, 450, 100, 100));
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(1500, 1000), false, true),
+              QRect(0, 0, 1500, 1000));
+    // One dimension equal to the box's is not "larger".
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(1500, 10), false, true),
+              QRect(0, 495, 1500, 10));
+}
+
+TEST(PictureShowRect, WithoutCentreThePictureSitsAtTheTopLeftCorner)
+{
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(100, 100), false, false),
+              QRect(0, 0, 100, 100));
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1500), QSize(3000, 1500), false, false),
+              QRect(0, 0, 1500, 750));
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1500), QSize(1000, 3000), false, false),
+              QRect(0, 0, 500, 1500));
+}
+
+TEST(PictureShowRect, StretchEnlargesASmallPictureToFitWithItsProportions)
+{
+    EXPECT_EQ(PictureShowRect(QSize(1500, 1000), QSize(100, 100), true, true),
+              QRect(250, 0, 1000, 1000));
+    EXPECT_EQ(PictureShowRect(QSize(1000, 1000), QSize(200, 50), true, true),
+              QRect(0, 375, 1000, 250));
+    EXPECT_EQ(PictureShowRect(QSize(1000, 1000), QSize(200, 50), true, false),
+              QRect(0, 0, 1000, 250));
+}
+
+TEST(PictureShowRect, AnEmptyBoxOrPictureGivesNothingToDraw)
+{
+    EXPECT_TRUE(PictureShowRect(QSize(0, 100), QSize(10, 10), false, true).isEmpty());
+    EXPECT_TRUE(PictureShowRect(QSize(100, 0), QSize(10, 10), true, true).isEmpty());
+    EXPECT_TRUE(PictureShowRect(QSize(100, 100), QSize(0, 10), false, true).isEmpty());
+    EXPECT_TRUE(PictureShowRect(QSize(100, 100), QSize(10, 0), true, true).isEmpty());
+    EXPECT_TRUE(PictureShowRect(QSize(100, 100), QSize(), false, true).isEmpty());
+}
+
+TEST(PictureShowRect, EveryResultFitsTheBoxKeepsTheShapeAndIsCentred)
+{
+    // A sweep over many box and picture sizes: the drawing never leaves the
+    // box, keeps the picture's proportions up to rounding, is enlarged only
+    // when stretched, and has equal free space on both sides (within one).
+    std::srand(12345);
+    for (int run = 0; run < 20000; ++run) {
+        const QSize box(1 + std::rand() % 2000, 1 + std::rand() % 2000);
+        const QSize picture(1 + std::rand() % 4000, 1 + std::rand() % 4000);
+        const bool stretch = run % 2 == 1;
+        const QRect r = PictureShowRect(box, picture, stretch, true);
+        SCOPED_TRACE(testing::Message()
+                     << "box " << box.width() << "x" << box.height() << " picture "
+                     << picture.width() << "x" << picture.height() << " stretch " << stretch);
+        ASSERT_GE(r.left(), 0);
+        ASSERT_GE(r.top(), 0);
+        ASSERT_LE(r.right(), box.width() - 1);
+        ASSERT_LE(r.bottom(), box.height() - 1);
+        const int freeX = box.width() - r.width();
+        const int freeY = box.height() - r.height();
+        ASSERT_LE(std::abs(2 * r.left() - freeX), 1);
+        ASSERT_LE(std::abs(2 * r.top() - freeY), 1);
+        const bool fits = picture.width() <= box.width() && picture.height() <= box.height();
+        if (fits && !stretch) {
+            ASSERT_EQ(r.size(), picture);
+            continue;
+        }
+        // Scaled: one side touches the box, the other follows the shape.
+        ASSERT_TRUE(r.width() == box.width() || r.height() == box.height());
+        if (r.width() == box.width()) {
+            ASSERT_NEAR(r.height(), double(picture.height()) * box.width() / picture.width(),
+                        0.5 + 1e-9);
+        } else {
+            ASSERT_NEAR(r.width(), double(picture.width()) * box.height() / picture.height(),
+                        0.5 + 1e-9);
+        }
+        if (!stretch) {
+            ASSERT_TRUE(r.width() <= picture.width() && r.height() <= picture.height());
+        }
+    }
+}

@@ -1,0 +1,235 @@
+// The program's start and end, offscreen: windows and named controls, their
+// places around the URL bar, settings and language on first and later starts,
+// the second copy refused, the language switch and the shutdown.
+#include "downloadlistmodel.h"
+#include "frmdownloaddata.h"
+#include "frmloaddeletebroken.h"
+#include "frmraiseie.h"
+#include "frmrlie.h"
+#include "frmshowpicture.h"
+#include "frmwebbrowser.h"
+#include "quarvelshell.h"
+#include "scriptedquestions.h"
+#include "twips.h"
+#include "windowplan.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+namespace
+{
+
+const QString LangDat = QStringLiteral(QUARVEL_LANG_DAT);
+const QString LangSources = QStringLiteral(QUARVEL_LANG_SOURCES);
+const QRect WorkArea(0, 0, 28800, 15600);
+
+QByteArray readFile(const QString &path)
+{
+    QFile f(path);
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+// The readable language lines of one language: "SECTION<qvrl>KEY<qvrl>KIND<qvrl>text".
+QStringList languageLines(const QString &suffix)
+{
+    QStringList lines;
+    const QStringList files = QDir(LangSources).entryList({"*." + suffix + ".txt"});
+    for (const QString &name : files) {
+        for (const QString &line :
+             QString::fromUtf8(readFile(LangSources + "/" + name)).split('\n')) {
+            if (line.count("<qvrl>") >= 3) lines << line;
+        }
+    }
+    return lines;
+}
+
+class StartupTest : public ::testing::Test
+{
+protected:
+    void SetUp() override { ASSERT_TRUE(dir.isValid()); }
+    std::unique_ptr<QuarvelShell>
+    start(QuarvelShell::StartResult expected = QuarvelShell::StartResult::Started)
+    {
+        auto shell = std::make_unique<QuarvelShell>(dir.path(), LangDat, questions, "0.1.0");
+        EXPECT_EQ(shell->Start(WorkArea), expected);
+        return shell;
+    }
+    QString ini() const { return QString::fromUtf8(readFile(dir.filePath("quarvel.ini"))); }
+
+    QTemporaryDir dir;
+    ScriptedQuestions questions;
+};
+
+} // namespace
+
+TEST_F(StartupTest, FirstStartCreatesFoldersAndSettingsAndSpeaksGerman)
+{
+    auto shell = start();
+    EXPECT_TRUE(QFileInfo(dir.filePath("incoming")).isDir());
+    EXPECT_TRUE(QFileInfo(dir.filePath("qvtemp")).isDir());
+    EXPECT_EQ(ini(), "targetdirectory|" + dir.path() + "/incoming/\r\nlanguage|german\r\n");
+    EXPECT_EQ(shell->OptionsWindow()->txtTargetDir->text(), dir.path() + "/incoming/");
+    EXPECT_TRUE(shell->UrlBar()->Picture1[0]->isVisible());
+    EXPECT_FALSE(shell->UrlBar()->Picture1[1]->isVisible());
+    EXPECT_EQ(shell->UrlBar()->windowTitle(), "Quarvel v0.1-0");
+    EXPECT_EQ(shell->Texts().LangText(0), QString::fromUtf8("Quarvel läuft bereits."));
+    EXPECT_EQ(shell->StartStamp.size(), 6);
+    EXPECT_TRUE(questions.messages.isEmpty()) << questions.messages.join('|').toStdString();
+    // The four main windows are shown; the viewer waits for picture mode.
+    EXPECT_TRUE(shell->UrlBar()->isVisible());
+    EXPECT_TRUE(shell->DownloadWindow()->isVisible());
+    EXPECT_TRUE(shell->BrowserWindow()->isVisible());
+    EXPECT_TRUE(shell->OptionsWindow()->isVisible());
+    EXPECT_FALSE(shell->PictureWindow()->isVisible());
+    EXPECT_FALSE(shell->OptionsWindow()->cmdStopDnl->isVisible());
+    shell->Shutdown();
+}
+
+TEST_F(StartupTest, EveryControlTheLanguageFileNamesExistsAndTakesItsText)
+{
+    auto shell = start();
+    const QHash<QString, QWidget *> windows = {{"FRMRAISEIE", shell->UrlBar()},
+                                               {"FRMDOWNLOADDATA", shell->DownloadWindow()},
+                                               {"FRMLOADDELETEBROKEN", shell->BrokenQuestion()},
+                                               {"FRMRLIE", shell->OptionsWindow()},
+                                               {"FRMSHOWPICTURE", shell->PictureWindow()},
+                                               {"FRMWEBBROWSER", shell->BrowserWindow()}};
+    int checked = 0;
+    for (const QString &line : languageLines("de")) {
+        const QStringList f = line.split("<qvrl>");
+        const QString section = f[0], key = f[1].toUpper(), kind = f[2];
+        if (!windows.contains(section) || kind == "TEXT" || key == section) continue;
+        QString name = key == "CMDFORWARD" ? QString("CMDFOREWARD") : key;
+        int index = -1;
+        if (name.endsWith(')')) {
+            index = name.section('(', 1).chopped(1).toInt();
+            name = name.section('(', 0, 0);
+        }
+        QList<QWidget *> found;
+        for (QWidget *w : windows[section]->findChildren<QWidget *>()) {
+            if (w->objectName().toUpper() == name &&
+                (index < 0 || w->property("Index").toInt() == index))
+                found << w;
+        }
+        ASSERT_FALSE(found.isEmpty()) << line.toStdString();
+        if (kind == "TOOLTIP") {
+            EXPECT_EQ(found.first()->toolTip(), f[3]) << line.toStdString();
+        }
+        ++checked;
+    }
+    EXPECT_GT(checked, 80);
+    // Column headers come from the language file too.
+    EXPECT_NE(shell->Downloads().caption(0), QString("Filename"));
+    shell->Shutdown();
+}
+
+TEST_F(StartupTest, WindowsArePlacedAroundTheBarForTheWorkArea)
+{
+    const QList<QRect> areas = {QRect(0, 600, 28800, 15600), QRect(900, 0, 27900, 16200)};
+    for (const QRect &area : areas) {
+        QTemporaryDir folder;
+        auto shell = std::make_unique<QuarvelShell>(folder.path(), LangDat, questions, "0.1.0");
+        ASSERT_EQ(shell->Start(area), QuarvelShell::StartResult::Started);
+        const qreal dx = shell->UrlBar()->logicalDpiX(), dy = shell->UrlBar()->logicalDpiY();
+        const WindowPlan plan = WindowPlan::For(area, 0);
+        EXPECT_EQ(shell->UrlBar()->frameGeometry(), Twips::ToPixels(plan.UrlBar, dx, dy));
+        EXPECT_EQ(shell->DownloadWindow()->frameGeometry(),
+                  Twips::ToPixels(plan.Downloads, dx, dy));
+        EXPECT_EQ(shell->BrowserWindow()->frameGeometry(), Twips::ToPixels(plan.Browser, dx, dy));
+        // The options window keeps its own width, its right edge on the work area's.
+        const QRect options = shell->OptionsWindow()->frameGeometry();
+        EXPECT_NEAR(options.left() + options.width(),
+                    Twips::ToPixels(area.left() + area.width(), dx), 1);
+        EXPECT_EQ(options.top(), Twips::ToPixels(2000, dy));
+        EXPECT_EQ(options.height(), Twips::ToPixels(1140, dy));
+        EXPECT_EQ(shell->PictureWindow()->frameGeometry(), Twips::ToPixels(plan.Picture, dx, dy));
+        shell->Shutdown();
+    }
+}
+
+TEST_F(StartupTest, SecondCopyIsRefusedAndTouchesNothing)
+{
+    auto first = start();
+    const QByteArray before = readFile(dir.filePath("quarvel.ini"));
+    const QDateTime modified = QFileInfo(dir.filePath("quarvel.ini")).lastModified();
+    questions.messages.clear();
+    auto second = start(QuarvelShell::StartResult::SecondInstance);
+    EXPECT_EQ(questions.messages, QStringList({QString::fromUtf8("Quarvel läuft bereits.")}));
+    EXPECT_EQ(readFile(dir.filePath("quarvel.ini")), before);
+    EXPECT_EQ(QFileInfo(dir.filePath("quarvel.ini")).lastModified(), modified);
+    EXPECT_EQ(second->UrlBar(), nullptr);
+    first->Shutdown();
+}
+
+TEST_F(StartupTest, LanguageSwitchAppliesAtOnceAndIsStoredAtShutdown)
+{
+    auto shell = start();
+    const QString german = shell->UrlBar()->UseItCommand->text();
+    shell->SwitchLanguage();
+    EXPECT_EQ(shell->UrlBar()->UseItCommand->text(), "use it");
+    EXPECT_NE(german, "use it");
+    EXPECT_FALSE(shell->UrlBar()->Picture1[0]->isVisible());
+    EXPECT_TRUE(shell->UrlBar()->Picture1[1]->isVisible());
+    EXPECT_EQ(shell->Texts().LangText(0), "Quarvel is already running.");
+    shell->OptionsWindow()->txtTargetDir->setText("/tmp/elsewhere/");
+    shell->Shutdown();
+    EXPECT_EQ(ini(), "targetdirectory|/tmp/elsewhere/\r\nlanguage|english\r\n");
+    shell.reset();
+
+    // The next start speaks English.
+    auto again = start();
+    EXPECT_EQ(again->UrlBar()->UseItCommand->text(), "use it");
+    EXPECT_TRUE(again->UrlBar()->Picture1[1]->isVisible());
+    EXPECT_FALSE(again->UrlBar()->Picture1[0]->isVisible());
+    again->Shutdown();
+}
+
+TEST_F(StartupTest, UnknownLanguageOrMissingFileEndsTheProgram)
+{
+    QFile f(dir.filePath("quarvel.ini"));
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("targetdirectory|/t/\r\nlanguage|German\r\n");
+    f.close();
+    start(QuarvelShell::StartResult::NoLanguage);
+    EXPECT_EQ(questions.messages, QStringList({"No language found in file LANG.DAT!!!"}));
+}
+
+TEST_F(StartupTest, MinimisingTheBarHidesTheOthersAndRestoringBringsThemBack)
+{
+    auto shell = start();
+    shell->UrlBar()->setWindowState(Qt::WindowMinimized);
+    EXPECT_FALSE(shell->DownloadWindow()->isVisible());
+    EXPECT_FALSE(shell->BrowserWindow()->isVisible());
+    EXPECT_FALSE(shell->OptionsWindow()->isVisible());
+    shell->PictureMode = true;
+    shell->UrlBar()->setWindowState(Qt::WindowNoState);
+    EXPECT_TRUE(shell->DownloadWindow()->isVisible());
+    EXPECT_TRUE(shell->OptionsWindow()->isVisible());
+    EXPECT_TRUE(shell->PictureWindow()->isVisible());
+    EXPECT_FALSE(shell->BrowserWindow()->isVisible());
+    EXPECT_TRUE(shell->OptionsWindow()->windowFlags() & Qt::WindowStaysOnTopHint);
+    shell->Shutdown();
+}
+
+TEST_F(StartupTest, OnlyTheUrlBarClosesAndItsCloseEndsTheProgram)
+{
+    auto shell = start();
+    QSignalSpy ended(shell.get(), &QuarvelShell::EndRequested);
+    EXPECT_FALSE(shell->DownloadWindow()->close());
+    EXPECT_FALSE(shell->OptionsWindow()->close());
+    EXPECT_FALSE(shell->BrowserWindow()->windowFlags() & Qt::WindowCloseButtonHint);
+    EXPECT_TRUE(shell->DownloadWindow()->isVisible());
+    EXPECT_EQ(ended.count(), 0);
+    EXPECT_TRUE(shell->UrlBar()->close());
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_FALSE(shell->DownloadWindow()->isVisible());
+    EXPECT_TRUE(ini().endsWith("language|german\r\n"));
+}

@@ -1,0 +1,83 @@
+// Startup computations: where the windows go for a given work area, the
+// start stamp, the program folder and the single-instance lock.
+#include "programfolder.h"
+#include "singleinstance.h"
+#include "twips.h"
+#include "windowplan.h"
+
+#include <QFile>
+#include <QSysInfo>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+TEST(WindowPlan, WindowsSurroundTheBarAndEndAtTheWorkAreaEdges)
+{
+    // A 1920x1080 screen at 96 DPI is 28800 x 16200 twips; taskbar at the
+    // bottom, then at the top, then on the left.
+    const QList<QRect> areas = {QRect(0, 0, 28800, 15600), QRect(0, 600, 28800, 15600),
+                                QRect(900, 0, 27900, 16200)};
+    for (const QRect &area : areas) {
+        const WindowPlan p = WindowPlan::For(area, 6000);
+        EXPECT_EQ(p.UrlBar, QRect(area.left(), area.top(), 8055, 1920));
+        EXPECT_EQ(p.Downloads.top(), area.top() + 1920);
+        EXPECT_EQ(p.Downloads.left(), area.left());
+        EXPECT_EQ(p.Downloads.width(), 8055);
+        EXPECT_EQ(p.Downloads.top() + p.Downloads.height(), area.top() + area.height());
+        EXPECT_EQ(p.Browser.left(), area.left() + 8055);
+        EXPECT_EQ(p.Browser.top(), area.top());
+        EXPECT_EQ(p.Browser.left() + p.Browser.width(), area.left() + area.width());
+        EXPECT_EQ(p.Browser.top() + p.Browser.height(), area.top() + area.height());
+        EXPECT_EQ(p.Picture, p.Browser);
+        EXPECT_EQ(p.Options, QRect(area.left() + area.width() - 6000, 2000, 6000, 1140));
+    }
+}
+
+TEST(Twips, ConvertAtTheScreensDpi)
+{
+    EXPECT_EQ(Twips::ToPixels(8055, 96), 537);
+    EXPECT_EQ(Twips::ToPixels(1920, 96), 128);
+    EXPECT_EQ(Twips::ToPixels(1440, 144), 144);
+    EXPECT_EQ(Twips::FromPixels(1920, 96), 28800);
+    EXPECT_EQ(Twips::ToPixels(QRect(600, 480, 255, 375), 96, 96), QRect(40, 32, 17, 25));
+}
+
+TEST(StartStamp, IsTheTimeOfDayAsSixDigits)
+{
+    EXPECT_EQ(MakeStartStamp(QTime(9, 5, 7)), "090507");
+    EXPECT_EQ(MakeStartStamp(QTime(23, 59, 59)), "235959");
+}
+
+TEST(ProgramFolder, JoinsWithExactlyOneSlash)
+{
+    EXPECT_EQ(ProgramFolder::Join("/opt/q", "quarvel.ini"), "/opt/q/quarvel.ini");
+    EXPECT_EQ(ProgramFolder::Join("/opt/q/", "/qvtemp"), "/opt/q/qvtemp");
+    EXPECT_EQ(ProgramFolder::Join("/opt/q", "incoming/"), "/opt/q/incoming/");
+    EXPECT_EQ(ProgramFolder::Join("/", "x"), "/x");
+}
+
+TEST(ProgramFolder, UsesTheExecutablesFolderOnlyWhenWritable)
+{
+    QTemporaryDir dir;
+    EXPECT_EQ(ProgramFolder::Resolve(dir.path()), dir.path());
+    const QString elsewhere = ProgramFolder::Resolve(dir.path() + "/does-not-exist");
+    EXPECT_NE(elsewhere, dir.path() + "/does-not-exist");
+    EXPECT_FALSE(elsewhere.isEmpty());
+}
+
+TEST(SingleInstance, SecondLockOnTheSameFolderIsRefusedAndAStaleOneTakenOver)
+{
+    QTemporaryDir dir;
+    {
+        SingleInstance first(dir.path());
+        ASSERT_TRUE(first.TryLock());
+        SingleInstance second(dir.path());
+        EXPECT_FALSE(second.TryLock());
+    }
+    // A lock file left by a process that is gone.
+    QFile stale(dir.filePath("quarvel.lock"));
+    ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
+    stale.write("999999\nquarvel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.close();
+    SingleInstance third(dir.path());
+    EXPECT_TRUE(third.TryLock());
+}
