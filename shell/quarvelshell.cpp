@@ -23,6 +23,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTime>
+#include <QTimer>
 #include <QVersionNumber>
 
 namespace
@@ -226,6 +227,21 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     placeWindow(m_options.get(), plan.Options);
     placeWindow(m_picture.get(), plan.Picture);
     m_started = true;
+    // The window manager adds its frames a moment after the windows are
+    // shown; once they are known the windows are placed again so that their
+    // outer edges follow the plan, and the options window goes back on top
+    // of the browser, whose view maps its native window late.
+    m_plan = plan;
+    for (int delay : {0, 300, 1000}) {
+        QTimer::singleShot(delay, m_options.get(), [this] {
+            if (m_ending) return;
+            placeWindow(m_urlBar.get(), m_plan.UrlBar);
+            placeWindow(m_downloadWindow.get(), m_plan.Downloads);
+            placeWindow(m_browser.get(), m_plan.Browser);
+            placeWindow(m_options.get(), m_plan.Options);
+            setTopmost(m_options.get(), true);
+        });
+    }
     return StartResult::Started;
 }
 
@@ -304,6 +320,10 @@ void QuarvelShell::placeWindow(QWidget *window, const QRect &twips)
     // client area.
     QSize extra(0, 0);
     if (window->isVisible()) extra = window->frameGeometry().size() - window->geometry().size();
+    // The options window's strip of commands needs its designed height inside
+    // the frame, or its second row of buttons is cut off.
+    if (window == m_options.get())
+        extra.setHeight(0);
     window->move(px.topLeft());
     window->resize(px.size() - extra);
 }

@@ -106,6 +106,7 @@ private:
     std::unique_ptr<frmShowPicture> m_picture;
     std::unique_ptr<WindowLanguage> m_windowLanguage;
     QRect m_workArea;
+    WindowPlan m_plan;
     bool m_started = false;
     bool m_ending = false;
     bool m_shutDown = false;
