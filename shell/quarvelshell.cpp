@@ -12,6 +12,7 @@
 #include "questions.h"
 #include "twips.h"
 #include "urllistmodel.h"
+#include "windowops.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -81,17 +82,6 @@ QuarvelShell::~QuarvelShell()
 QString QuarvelShell::TempFolder() const
 {
     return ProgramFolder::Join(m_folder, QStringLiteral("qvtemp"));
-}
-
-QRect QuarvelShell::WorkArea() const
-{
-    const QScreen *screen = QGuiApplication::primaryScreen();
-    if (!screen) return QRect(0, 0, 28800, 16200);
-    const QRect px = screen->availableGeometry();
-    const qreal dx = screen->logicalDotsPerInchX();
-    const qreal dy = screen->logicalDotsPerInchY();
-    return QRect(Twips::FromPixels(px.left(), dx), Twips::FromPixels(px.top(), dy),
-                 Twips::FromPixels(px.width(), dx), Twips::FromPixels(px.height(), dy));
 }
 
 QString QuarvelShell::peekLanguageTexts0()
@@ -181,7 +171,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
 
     // 12. The work area, the bar in its top-left corner, then the download
     // window's load: the settings and with them the language.
-    m_workArea = workArea ? *workArea : WorkArea();
+    m_workArea = workArea ? *workArea : GetWorkArea();
     placeWindow(m_urlBar.get(), WindowPlan::For(m_workArea, 0).UrlBar);
     const bool settingsWritten = m_store.ReadSettings([this](const QString &language) {
         const QString upper = language.toUpper();
@@ -205,10 +195,10 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     placeWindow(m_picture.get(), plan.Picture);
 
     // 13.-16. No Close command on the other windows; their places.
-    removeCloseItem(m_options.get());
-    removeCloseItem(m_downloadWindow.get());
-    removeCloseItem(m_browser.get());
-    removeCloseItem(m_picture.get());
+    RemoveCloseItem(m_options.get(), m_closeGuard);
+    RemoveCloseItem(m_downloadWindow.get(), m_closeGuard);
+    RemoveCloseItem(m_browser.get(), m_closeGuard);
+    RemoveCloseItem(m_picture.get(), m_closeGuard);
     m_options->cmdStopDnl->hide();
     placeWindow(m_options.get(), plan.Options);
     placeWindow(m_downloadWindow.get(), plan.Downloads);
@@ -220,7 +210,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     m_downloadWindow->show();
     m_browser->show();
     m_options->show();
-    setTopmost(m_options.get(), true);
+    SetTopmost(m_options.get(), true);
     placeWindow(m_urlBar.get(), plan.UrlBar);
     placeWindow(m_downloadWindow.get(), plan.Downloads);
     placeWindow(m_browser.get(), plan.Browser);
@@ -239,7 +229,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
             placeWindow(m_downloadWindow.get(), m_plan.Downloads);
             placeWindow(m_browser.get(), m_plan.Browser);
             placeWindow(m_options.get(), m_plan.Options);
-            setTopmost(m_options.get(), true);
+            SetTopmost(m_options.get(), true);
         });
     }
     return StartResult::Started;
@@ -292,16 +282,22 @@ void QuarvelShell::Shutdown()
     m_shutDown = true;
     m_ending = true;
     // Every window closes, then both settings are written.
-    for (QWidget *w :
-         {static_cast<QWidget *>(m_options.get()), static_cast<QWidget *>(m_downloadWindow.get()),
-          static_cast<QWidget *>(m_broken.get()), static_cast<QWidget *>(m_browser.get()),
-          static_cast<QWidget *>(m_picture.get()), static_cast<QWidget *>(m_urlBar.get())}) {
-        if (w) w->close();
-    }
+    UnloadForms();
     if (!m_store.WriteSetting(QStringLiteral("targetdirectory"), m_settings.TargetDir) ||
         !m_store.WriteSetting(QStringLiteral("language"), m_settings.Language))
         reportError(QStringLiteral("Form_Unload"), 3,
                     QStringLiteral("Path/File access error: ") + m_store.Path());
+}
+
+void QuarvelShell::UnloadForms()
+{
+    m_closeGuard.Ending = true;
+    for (QWidget *w :
+         {static_cast<QWidget *>(m_options.get()), static_cast<QWidget *>(m_downloadWindow.get()),
+          static_cast<QWidget *>(m_broken.get()), static_cast<QWidget *>(m_browser.get()),
+          static_cast<QWidget *>(m_picture.get()), static_cast<QWidget *>(m_urlBar.get())}) {
+        if (w && w->isVisible()) w->close();
+    }
 }
 
 void QuarvelShell::reportError(const QString &procedure, int line, const QString &description)
@@ -322,27 +318,9 @@ void QuarvelShell::placeWindow(QWidget *window, const QRect &twips)
     if (window->isVisible()) extra = window->frameGeometry().size() - window->geometry().size();
     // The options window's strip of commands needs its designed height inside
     // the frame, or its second row of buttons is cut off.
-    if (window == m_options.get())
-        extra.setHeight(0);
+    if (window == m_options.get()) extra.setHeight(0);
     window->move(px.topLeft());
     window->resize(px.size() - extra);
-}
-
-void QuarvelShell::setTopmost(QWidget *window, bool on)
-{
-    const bool visible = window->isVisible();
-    window->setWindowFlag(Qt::WindowStaysOnTopHint, on);
-    if (visible) window->show();
-}
-
-void QuarvelShell::removeCloseItem(QWidget *window)
-{
-    const bool visible = window->isVisible();
-    window->setWindowFlags(Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                           Qt::WindowMinimizeButtonHint | Qt::WindowMaximizeButtonHint |
-                           (window->windowFlags() & Qt::WindowStaysOnTopHint));
-    window->installEventFilter(this);
-    if (visible) window->show();
 }
 
 void QuarvelShell::urlBarStateChanged()
@@ -368,7 +346,7 @@ void QuarvelShell::urlBarStateChanged()
             m_browser->show();
         }
     }
-    setTopmost(m_options.get(), true);
+    SetTopmost(m_options.get(), true);
     m_inStateChange = false;
 }
 
@@ -386,11 +364,6 @@ bool QuarvelShell::eventFilter(QObject *watched, QEvent *event)
     if (m_urlBar && event->type() == QEvent::MouseButtonPress &&
         (watched == m_urlBar->Picture1[0] || watched == m_urlBar->Picture1[1])) {
         SwitchLanguage();
-        return true;
-    }
-    // The other main windows close only with the program.
-    if (event->type() == QEvent::Close && !m_ending) {
-        event->ignore();
         return true;
     }
     return QObject::eventFilter(watched, event);

@@ -4,6 +4,7 @@
 #include "settingsstore.h"
 #include "singleinstance.h"
 #include "windowlanguage.h"
+#include "windowops.h"
 #include "windowplan.h"
 
 #include <QObject>
@@ -51,6 +52,8 @@ public:
     void Shutdown();
     // Switches between German and English as a click on the language picture does.
     void SwitchLanguage();
+    // Closes every open window of the program.
+    void UnloadForms();
 
     bool PictureMode = false;
     QString StartStamp;
@@ -67,8 +70,6 @@ public:
     frmWebbrowser *BrowserWindow() const { return m_browser.get(); }
     frmShowPicture *PictureWindow() const { return m_picture.get(); }
     QString TempFolder() const;
-    // The desktop work area in twips.
-    QRect WorkArea() const;
     bool IsEnding() const { return m_ending; }
 
 signals:
@@ -83,8 +84,6 @@ private:
     void showLanguagePicture(int index);
     void urlBarStateChanged();
     void placeWindow(QWidget *window, const QRect &twips);
-    void setTopmost(QWidget *window, bool on);
-    void removeCloseItem(QWidget *window);
     void reportError(const QString &procedure, int line, const QString &description);
     QString peekLanguageTexts0();
 
@@ -105,6 +104,7 @@ private:
     std::unique_ptr<frmWebbrowser> m_browser;
     std::unique_ptr<frmShowPicture> m_picture;
     std::unique_ptr<WindowLanguage> m_windowLanguage;
+    CloseGuard m_closeGuard;
     QRect m_workArea;
     WindowPlan m_plan;
     bool m_started = false;
