@@ -1,6 +1,7 @@
 // How transfers fail: every failure is one Failed event raised from the event
 // loop, nothing is stored from error answers, a truncated body is never
 // Finished, and a local abort raises nothing at all.
+#include "filebytes.h"
 #include "localfilenames.h"
 #include "quarvel.h"
 #include "scriptedserver.h"
@@ -15,13 +16,8 @@
 #include <memory>
 #include <vector>
 
-namespace {
-
-QByteArray readAll(const QString &path)
+namespace
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 class FailureTest : public ::testing::Test
 {
@@ -172,8 +168,8 @@ TEST_F(FailureTest, TooManyRedirectsAndRedirectsAwayFromHttpFail)
 TEST_F(FailureTest, UnwritableLocalFileFailsAndAbortsTheTransfer)
 {
     server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
-    ASSERT_TRUE(q.StartDownload(server.url("/a"), dir.filePath("missing/dir/out.jpg"), 0, true, 0, 0,
-                                false, {}));
+    ASSERT_TRUE(q.StartDownload(server.url("/a"), dir.filePath("missing/dir/out.jpg"), 0, true, 0,
+                                0, false, {}));
     ASSERT_TRUE(rec.waitForEnd());
     EXPECT_EQ(rec.milestones(), QStringList({"Started", "Failed"}));
 }
@@ -181,7 +177,10 @@ TEST_F(FailureTest, UnwritableLocalFileFailsAndAbortsTheTransfer)
 TEST_F(FailureTest, AbortRaisesNothingAndFreesTheInstance)
 {
     Script slow;
-    slow.waitForRequest().send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n01").pause(200).send("23");
+    slow.waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n01")
+        .pause(200)
+        .send("23");
     server.enqueue(slow);
     ASSERT_TRUE(q.StartDownload(server.url("/a"), target, 0, true, 0, 0, false, {}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return rec.events.contains("Progress 2 10"); }, 5000));

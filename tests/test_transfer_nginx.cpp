@@ -1,5 +1,6 @@
 // The control against a real web server: whole files byte for byte, byte
 // ranges and HEAD.
+#include "filebytes.h"
 #include "nginxserver.h"
 #include "quarvel.h"
 #include "transferrecorder.h"
@@ -10,13 +11,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-
-QByteArray readAll(const QString &path)
+namespace
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray randomBytes(qsizetype size)
 {
@@ -74,13 +70,15 @@ TEST_F(NginxTest, ByteRangesJoinToTheWholeFile)
     const qint64 cut = size / 3;
     const QString part1 = dir.filePath("p1.qvp");
     const QString part2 = dir.filePath("p2.qvp");
-    ASSERT_TRUE(q.StartDownload(nginx->url("/pics/big.jpg"), part1, 0, true, 0, cut - 1, false, {}));
+    ASSERT_TRUE(
+        q.StartDownload(nginx->url("/pics/big.jpg"), part1, 0, true, 0, cut - 1, false, {}));
     ASSERT_TRUE(rec.waitForEnd(60000));
     ASSERT_EQ(rec.last(), "Finished");
     rec.events.clear();
     // An open end: "bytes=cut-0" is not a range nginx can serve ...
     // ... so the second part names its last byte.
-    ASSERT_TRUE(q.StartDownload(nginx->url("/pics/big.jpg"), part2, 0, true, cut, size - 1, false, {}));
+    ASSERT_TRUE(
+        q.StartDownload(nginx->url("/pics/big.jpg"), part2, 0, true, cut, size - 1, false, {}));
     ASSERT_TRUE(rec.waitForEnd(60000));
     ASSERT_EQ(rec.last(), "Finished");
     EXPECT_TRUE(readAll(part1) + readAll(part2) == *content);

@@ -1,5 +1,6 @@
 // What the control sends: the exact request bytes, the address split and the
 // local file name it chooses.
+#include "filebytes.h"
 #include "httpaddress.h"
 #include "localfilenames.h"
 #include "quarvel.h"
@@ -10,15 +11,10 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 const QByteArray EmptyOk = "HTTP/1.1 200 OK\r\nContent-Length: 0\r\n\r\n";
-
-QByteArray readAll(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 void writeFile(const QString &path, const QByteArray &bytes)
 {
@@ -44,7 +40,8 @@ protected:
         Quarvel q;
         TransferRecorder rec(q);
         const int before = server.connectionCount();
-        EXPECT_TRUE(q.StartDownload(url, dir.filePath("f.bin"), 0, get, start, end, false, referer));
+        EXPECT_TRUE(
+            q.StartDownload(url, dir.filePath("f.bin"), 0, get, start, end, false, referer));
         EXPECT_TRUE(rec.waitForEnd());
         return server.request(before);
     }
@@ -108,8 +105,8 @@ TEST_F(RequestTest, AddressFormsAndPathEncoding)
 
 TEST_F(RequestTest, NoInputCanBreakARequestLine)
 {
-    const QByteArray req = requestFor(server.url("/a\r\nX-Evil: 1"), true, 0, 0,
-                                      "http://ref/\r\nX-Injected: yes");
+    const QByteArray req =
+        requestFor(server.url("/a\r\nX-Evil: 1"), true, 0, 0, "http://ref/\r\nX-Injected: yes");
     EXPECT_TRUE(req.startsWith("GET /a%0D%0AX-Evil:%201 HTTP/1.1\r\n")) << req.data();
     EXPECT_TRUE(req.contains("\r\nReferer: http://ref/X-Injected:%20yes\r\n")) << req.data();
     EXPECT_EQ(req.count("\r\n"), 7);
@@ -141,9 +138,9 @@ TEST(HttpAddressTest, SplitsHostPortAndPath)
 
 TEST(HttpAddressTest, RefusesWhatCannotBeFetched)
 {
-    for (const char *bad : {"https://example.com/a.jpg", "ftp://example.com/a", "http://user:pw@host/a",
-                            "http://bad host/a", "http://bad\rhost/a", "http://", "http://host:99999/",
-                            "http://host:12ab/", "http://:80/"}) {
+    for (const char *bad : {"https://example.com/a.jpg", "ftp://example.com/a",
+                            "http://user:pw@host/a", "http://bad host/a", "http://bad\rhost/a",
+                            "http://", "http://host:99999/", "http://host:12ab/", "http://:80/"}) {
         EXPECT_FALSE(HttpAddress::parse(QString::fromLatin1(bad)).isValid()) << bad;
     }
 }
@@ -174,7 +171,10 @@ TEST_F(RequestTest, TwoRunningTransfersNeverShareAFile)
 {
     const QString target = dir.filePath("same.jpg");
     Script slow;
-    slow.waitForRequest().send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab").pause(300).send("cd");
+    slow.waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab")
+        .pause(300)
+        .send("cd");
     server.enqueue(slow);
     server.enqueue(slow);
     Quarvel first, second;

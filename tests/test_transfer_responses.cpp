@@ -1,6 +1,7 @@
 // How the control reads answers: header recognition in any number of reads,
 // bodies by length, by close and chunked, HEAD reports, the minimum size and
 // redirects, each checked as the whole sequence of events.
+#include "filebytes.h"
 #include "quarvel.h"
 #include "scriptedserver.h"
 #include "transferrecorder.h"
@@ -9,13 +10,8 @@
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
-namespace {
-
-QByteArray readAll(const QString &path)
+namespace
 {
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 class ResponseTest : public ::testing::Test
 {
@@ -27,8 +23,8 @@ protected:
         target = dir.filePath("out.jpg");
     }
     // Starts a GET (or HEAD) of path through q and waits for its end.
-    void run(const Script &script, bool get = true, qint64 minSize = 0,
-             const QString &referer = {}, const QString &path = QStringLiteral("/f.jpg"))
+    void run(const Script &script, bool get = true, qint64 minSize = 0, const QString &referer = {},
+             const QString &path = QStringLiteral("/f.jpg"))
     {
         server.enqueue(script);
         rec.events.clear();
@@ -94,7 +90,8 @@ TEST_F(ResponseTest, ChunkedBodyIsDecodedWhereverTheReadsSplitIt)
     const QByteArray expected = "Wikipedia in\r\n\r\nchunks.abcdefghijklmnopqrstuvwxyz";
     // Whole, split inside size lines and CR LFs, and byte by byte; the
     // connection stays open: the last chunk ends the body.
-    const QList<QList<int>> splits = {{}, {int(head.size()) + 1, 2, 9, 1, 1, 5}, QList<int>(200, 1)};
+    const QList<QList<int>> splits = {
+        {}, {int(head.size()) + 1, 2, 9, 1, 1, 5}, QList<int>(200, 1)};
     for (const QList<int> &split : splits) {
         QFile::remove(target);
         Script s;
@@ -121,7 +118,8 @@ TEST_F(ResponseTest, HeadReportsStatusRangesTypeLengthAndReferer)
     run(Script::reply("HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\nContent-Type: image/jpeg\r\n"
                       "Content-Length: 1024\r\n\r\n"),
         false, 0, "ref");
-    EXPECT_EQ(rec.events, QStringList({"Started", "Header 200| bytes| image/jpeg| 1024|ref", "Finished"}));
+    EXPECT_EQ(rec.events,
+              QStringList({"Started", "Header 200| bytes| image/jpeg| 1024|ref", "Finished"}));
     EXPECT_FALSE(QFile::exists(target));
 
     // Split into single bytes it is still one Header; a 404 reports 404.
@@ -152,16 +150,18 @@ TEST_F(ResponseTest, AnnouncedLengthBelowTheMinimumIsTooSmall)
 
 TEST_F(ResponseTest, InterimAnswersAreSkipped)
 {
-    run(Script::reply("HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
+    run(Script::reply(
+        "HTTP/1.1 100 Continue\r\n\r\nHTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nok"));
     EXPECT_EQ(rec.events, QStringList({"Started", "Progress 2 2", "Finished"}));
     EXPECT_EQ(readAll(target), "ok");
 }
 
 TEST_F(ResponseTest, RedirectChainIsFollowedSilently)
 {
-    server.enqueue(Script::reply("HTTP/1.1 302 Found\r\nLocation: /step2\r\nContent-Length: 5\r\n\r\nmoved"));
-    server.enqueue(Script::reply("HTTP/1.1 301 Moved\r\nLocation: " +
-                                 server.url("/dir/").toLatin1() + "\r\n\r\n"));
+    server.enqueue(
+        Script::reply("HTTP/1.1 302 Found\r\nLocation: /step2\r\nContent-Length: 5\r\n\r\nmoved"));
+    server.enqueue(Script::reply(
+        "HTTP/1.1 301 Moved\r\nLocation: " + server.url("/dir/").toLatin1() + "\r\n\r\n"));
     server.enqueue(Script::reply("HTTP/1.1 307 Temporary\r\nLocation: final.jpg\r\n\r\n"));
     run(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nJPEG"), true, 0, "r");
     EXPECT_EQ(rec.events, QStringList({"Started", "Progress 4 4", "Finished"}));
