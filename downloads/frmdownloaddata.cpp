@@ -3,8 +3,8 @@
 #include "downloadlistmodel.h"
 #include "progressdelegate.h"
 #include "twips.h"
-#include "wrapbutton.h"
 #include "urllistmodel.h"
+#include "wrapbutton.h"
 
 #include <QGroupBox>
 #include <QHBoxLayout>

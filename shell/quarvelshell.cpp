@@ -1,6 +1,9 @@
 #include "quarvelshell.h"
 
+#include "brokendownloads.h"
+#include "downloadengine.h"
 #include "downloadlistmodel.h"
+#include "downloadwindowcontroller.h"
 #include "frmdownloaddata.h"
 #include "frmloaddeletebroken.h"
 #include "frmraiseie.h"
@@ -17,6 +20,7 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QEvent>
+#include <QEventLoop>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -69,8 +73,9 @@ QuarvelShell::QuarvelShell(const QString &programFolder, const QString &language
                            Questions &questions, const QString &version, QObject *parent)
     : QObject(parent), m_folder(programFolder), m_languageFile(languageFile),
       m_questions(questions), m_version(version), m_store(programFolder, m_settings),
-      m_instance(programFolder), m_downloads(std::make_unique<DownloadListModel>()),
-      m_urls(std::make_unique<UrlListModel>())
+      m_instance(programFolder),
+      m_stateFiles(ProgramFolder::Join(programFolder, QStringLiteral("qvtemp"))),
+      m_downloads(std::make_unique<DownloadListModel>()), m_urls(std::make_unique<UrlListModel>())
 {
 }
 
@@ -154,6 +159,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     m_options->chkDoExtraClick->setChecked(true);
     m_options->chkUniqueFilename->setChecked(true);
     m_options->chkMultiDnl->setChecked(true);
+    m_downloadState.PartSizeKB = m_options->txtMultiDnl->text().toInt();
     PictureMode = false;
     // 9. The stamp that names the crawl's temporary pages.
     StartStamp = MakeStartStamp(QTime::currentTime());
@@ -188,6 +194,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     m_options->txtTargetDir->setText(m_settings.TargetDir);
     connect(m_options->txtTargetDir, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_settings.TargetDir = text; });
+    if (!LoadDownloadWindow()) return StartResult::Failed;
     // The options window is as wide as its texts in this language need.
     const int optionsWidth =
         Twips::FromPixels(m_options->sizeHint().width(), dpiX(m_options.get()));
@@ -281,12 +288,60 @@ void QuarvelShell::Shutdown()
     if (m_shutDown) return;
     m_shutDown = true;
     m_ending = true;
-    // Every window closes, then both settings are written.
+    // Every transfer stops, every window closes, then both settings are written.
+    if (m_engine) {
+        m_downloadState.StopRequested = true;
+        m_engine->KillAllDownloads();
+        m_engine->Close();
+    }
     UnloadForms();
     if (!m_store.WriteSetting(QStringLiteral("targetdirectory"), m_settings.TargetDir) ||
         !m_store.WriteSetting(QStringLiteral("language"), m_settings.Language))
         reportError(QStringLiteral("Form_Unload"), 3,
                     QStringLiteral("Path/File access error: ") + m_store.Path());
+}
+
+bool QuarvelShell::LoadDownloadWindow()
+{
+    // The slot pool and its controller; the download list starts empty.
+    m_downloads->clear();
+    m_engine = std::make_unique<DownloadEngine>(*m_downloads, m_downloadState, m_stateFiles);
+    m_controller =
+        std::make_unique<DownloadWindowController>(*m_downloadWindow, *m_engine, m_downloadState);
+    m_downloadWindow->Command2->setEnabled(false);
+    m_downloadWindow->Command1->setEnabled(false);
+
+    // Broken downloads of an earlier run: asked once per run.
+    const QStringList broken = BrokenDownloads::Find(m_stateFiles);
+    if (broken.isEmpty() || m_brokenAsked) return true;
+    m_brokenAsked = true;
+    const QString answer = AskBrokenDownloads();
+    if (answer == QLatin1String("load")) {
+        BrokenDownloads::Load(m_stateFiles, broken, *m_downloads, m_downloadState);
+        m_downloadWindow->Command2->setEnabled(true);
+        m_downloadWindow->Command1->setEnabled(true);
+        m_downloadWindow->cmdRestartSelectedDownloads->setEnabled(true);
+    } else if (answer == QLatin1String("clear")) {
+        if (m_questions.Message(m_texts.LangText(6), Questions::Buttons::YesNo,
+                                Questions::Icon::Question,
+                                m_texts.LangText(7)) == Questions::Answer::Yes)
+            m_stateFiles.DeleteAll();
+    }
+    return true;
+}
+
+QString QuarvelShell::AskBrokenDownloads()
+{
+    // Not modal: the other windows stay usable while the question waits.
+    m_broken->show();
+    QEventLoop loop;
+    connect(m_broken.get(), &QDialog::finished, &loop, &QEventLoop::quit);
+    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
+    while (m_broken->Answer().isEmpty() && !QCoreApplication::closingDown() && !m_ending)
+        loop.exec();
+    m_broken->hide();
+    BrokenDownloadAnswer = m_broken->Answer();
+    return BrokenDownloadAnswer;
 }
 
 void QuarvelShell::UnloadForms()

@@ -1,8 +1,10 @@
 #pragma once
 
+#include "downloadstate.h"
 #include "programstate.h"
 #include "settingsstore.h"
 #include "singleinstance.h"
+#include "statefiles.h"
 #include "windowlanguage.h"
 #include "windowops.h"
 #include "windowplan.h"
@@ -13,7 +15,9 @@
 #include <memory>
 #include <optional>
 
+class DownloadEngine;
 class DownloadListModel;
+class DownloadWindowController;
 class UrlListModel;
 class Questions;
 class frmRaiseIE;
@@ -56,6 +60,9 @@ public:
     void UnloadForms();
 
     bool PictureMode = false;
+    DownloadState &Downloading() { return m_downloadState; }
+    DownloadEngine *Engine() const { return m_engine.get(); }
+    StateFiles &States() { return m_stateFiles; }
     QString StartStamp;
     QString BrokenDownloadAnswer;
 
@@ -81,6 +88,9 @@ protected:
 
 private:
     bool applyLanguage();
+    // The download window's load: the slot pool, and the broken-downloads question.
+    bool LoadDownloadWindow();
+    QString AskBrokenDownloads();
     void showLanguagePicture(int index);
     void urlBarStateChanged();
     void placeWindow(QWidget *window, const QRect &twips);
@@ -95,6 +105,8 @@ private:
     LanguageTexts m_texts;
     SettingsStore m_store;
     SingleInstance m_instance;
+    DownloadState m_downloadState;
+    StateFiles m_stateFiles;
     std::unique_ptr<DownloadListModel> m_downloads;
     std::unique_ptr<UrlListModel> m_urls;
     std::unique_ptr<frmRaiseIE> m_urlBar;
@@ -104,6 +116,9 @@ private:
     std::unique_ptr<frmWebbrowser> m_browser;
     std::unique_ptr<frmShowPicture> m_picture;
     std::unique_ptr<WindowLanguage> m_windowLanguage;
+    std::unique_ptr<DownloadEngine> m_engine;
+    std::unique_ptr<DownloadWindowController> m_controller;
+    bool m_brokenAsked = false;
     CloseGuard m_closeGuard;
     QRect m_workArea;
     WindowPlan m_plan;

@@ -44,9 +44,14 @@ bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, 
 
 void Quarvel::AbortDownload()
 {
+    Cancel();
+    QCoreApplication::processEvents();
+}
+
+void Quarvel::Cancel()
+{
     if (m_job)
         m_job->stop();
-    QCoreApplication::processEvents();
 }
 
 QString Quarvel::FinalURL() const

@@ -27,6 +27,9 @@ public:
                        bool DoAppend, const QString &LocalReferer);
     // Stops the running transfer, if any. Raises no event.
     void AbortDownload();
+    // Stops the running transfer like AbortDownload, without yielding to the
+    // event loop: for hosts that stop several transfers in one step.
+    void Cancel();
 
     // The address the current or last transfer finally fetched, after
     // redirects ("http://host/path"); empty before the first transfer.

@@ -116,6 +116,9 @@ bool NginxServer::start()
                 "    listen 127.0.0.1:" + QByteArray::number(m_port) + ";\n"
                 "    root " + docRoot().toUtf8() + ";\n"
                 "    autoindex on;\n"
+                // Files below /slow/ come at 256 KiB/s per connection, so
+                // that tests can stop a download halfway.
+                "    location /slow/ { limit_rate 256k; }\n"
                 "  }\n"
                 "}\n";
         QFile cf(root + QStringLiteral("/nginx.conf"));

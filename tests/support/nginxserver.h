@@ -6,8 +6,9 @@
 #include <QTemporaryDir>
 
 // A real nginx (Debian's nginx-light) on a free 127.0.0.1 port serving a
-// temporary folder: real GET, HEAD and byte ranges for the tests. Started by
-// start(), stopped by stop() or the destructor.
+// temporary folder: real GET, HEAD and byte ranges for the tests; files below
+// "slow/" are sent at 256 KiB/s per connection. Started by start(), stopped by
+// stop() or the destructor.
 class NginxServer
 {
 public:

@@ -1,0 +1,326 @@
+#include "downloadengine.h"
+
+#include "downloadlistmodel.h"
+#include "leadingnumber.h"
+#include "quarvel.h"
+#include "statewords.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFileInfo>
+#include <QPersistentModelIndex>
+#include <QTimer>
+
+namespace
+{
+
+const QString Idle = QStringLiteral("idle");
+
+// Registers a pass's position so that the list's row changes renumber it.
+class CursorGuard
+{
+public:
+    CursorGuard(std::vector<int *> &cursors, int *cursor) : m_cursors(cursors), m_cursor(cursor)
+    {
+        m_cursors.push_back(cursor);
+    }
+    ~CursorGuard() { std::erase(m_cursors, m_cursor); }
+
+private:
+    std::vector<int *> &m_cursors;
+    int *m_cursor;
+};
+
+} // namespace
+
+DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, StateFiles &files,
+                               QObject *parent)
+    : QObject(parent), m_list(list), m_state(state), m_files(files)
+{
+    for (int i = 0; i < PoolSize; ++i) {
+        m_pool[i] = std::make_unique<Quarvel>();
+        Quarvel *q = m_pool[i].get();
+        q->Tag = Idle;
+        connect(q, &Quarvel::Started, this, [this, i] { Quarvel1_Started(i); });
+        connect(q, &Quarvel::Header, this,
+                [this, i](int status, const QString &ranges, const QString &type,
+                          const QString &length, const QString &referer) {
+                    Quarvel1_Header(i, status, ranges, type, length, referer);
+                });
+        connect(q, &Quarvel::Progress, this,
+                [this, i](qint64 bytes, qint64 size) { Quarvel1_Progress(i, bytes, size); });
+        connect(q, &Quarvel::TooSmall, this, [this, i] { Quarvel1_TooSmall(i); });
+        connect(q, &Quarvel::Finished, this, [this, i] { Quarvel1_Finished(i); });
+        connect(q, &Quarvel::Failed, this,
+                [this, i](const QString &reason) { Quarvel1_Failed(i, reason); });
+    }
+    connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &DownloadEngine::RowsRemoved);
+    connect(&m_list, &QAbstractItemModel::rowsInserted, this, &DownloadEngine::RowsInserted);
+}
+
+DownloadEngine::~DownloadEngine()
+{
+    m_closing = true;
+    for (auto &q : m_pool)
+        q->Cancel();
+}
+
+void DownloadEngine::Close()
+{
+    m_closing = true;
+    emit GroupFreed();
+}
+
+int DownloadEngine::RowOfBase(int base) const
+{
+    if (IsIdle(base)) return 0;
+    const qint64 row = LeadingNumber(m_pool[base]->Tag);
+    return row >= 1 && row <= m_list.count() ? int(row) : 0;
+}
+
+bool DownloadEngine::IsIdle(int slot) const
+{
+    const QString tag = m_pool[slot]->Tag.trimmed();
+    return tag.isEmpty() || tag == Idle;
+}
+
+bool DownloadEngine::Qualifies(int row, bool restart) const
+{
+    if (row < 1 || row > m_list.count()) return false;
+    return restart ? m_list.isSelected(row)
+                   : IsWaitingState(m_list.subItem(row, DownloadListModel::ColState));
+}
+
+bool DownloadEngine::RowIsServed(int row) const
+{
+    for (int base = 1; base < PoolSize; base += GroupSize)
+        if (RowOfBase(base) == row) return true;
+    return false;
+}
+
+bool DownloadEngine::StillServes(int base, int row) const
+{
+    return row >= 1 && RowOfBase(base) == row;
+}
+
+void DownloadEngine::SetState(int row, const QString &word)
+{
+    m_list.setSubItem(row, DownloadListModel::ColState, word);
+}
+
+int DownloadEngine::WaitForFreeGroup()
+{
+    const int groups = qBound(1, m_state.SimultaneousDownloads, GroupCount);
+    for (;;) {
+        for (int base = 1; base <= groups * GroupSize - 9; base += GroupSize)
+            if (IsIdle(base)) return base;
+        if (m_closing || QCoreApplication::closingDown()) return 0;
+        // Sleep in the event loop until a group frees (or a while passes).
+        QEventLoop loop;
+        connect(this, &DownloadEngine::GroupFreed, &loop, &QEventLoop::quit);
+        if (QCoreApplication::instance())
+            connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
+                    &QEventLoop::quit);
+        QTimer::singleShot(250, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+}
+
+void DownloadEngine::DownloadFilesFromLV(bool Restart)
+{
+    if (m_state.CurrentRow < m_list.count() || Restart) {
+        int i = Restart ? 1 : m_state.CurrentRow + 1;
+        CursorGuard guard(m_cursors, &i);
+        while (!m_state.StopRequested && !m_closing && i <= m_list.count()) {
+            QCoreApplication::processEvents();
+            if (m_state.StopRequested || m_closing || i > m_list.count()) break;
+            // Rows a busy group already serves are left alone by a restart.
+            if (!Qualifies(i, Restart) || (Restart && RowIsServed(i))) {
+                ++i;
+                continue;
+            }
+            const QPersistentModelIndex rowIndex(m_list.index(i - 1, 0));
+            m_state.CurrentRow = i;
+            const int base = WaitForFreeGroup();
+            if (base == 0 || m_state.StopRequested || m_list.count() == 0) {
+                ++i;
+                continue;
+            }
+            // The row may have moved or gone while the pass waited.
+            if (!rowIndex.isValid()) continue;
+            i = rowIndex.row() + 1;
+            if (!Qualifies(i, Restart) || RowIsServed(i)) {
+                ++i;
+                continue;
+            }
+
+            // The row's folders; a row without source or target, or whose
+            // folder cannot be made, fails here.
+            const QString source = m_list.subItem(i, DownloadListModel::ColSource);
+            const QString target = m_list.text(i);
+            const QString targetDir = m_list.subItem(i, DownloadListModel::ColTargetDir).trimmed();
+            const QString mainUrl = m_list.subItem(i, DownloadListModel::ColMainURL);
+            bool ok = !source.trimmed().isEmpty() && !target.trimmed().isEmpty();
+            if (ok && !targetDir.isEmpty())
+                ok = QDir().mkpath(mainUrl.isEmpty() ? targetDir : targetDir + "/" + mainUrl);
+            if (ok) ok = QDir().mkpath(QFileInfo(target).absolutePath());
+            if (!ok) {
+                SetState(i, StateFailed);
+                ++i;
+                continue;
+            }
+            QCoreApplication::processEvents();
+            if (!rowIndex.isValid()) continue;
+            i = rowIndex.row() + 1;
+            if (!IsIdle(base) || RowIsServed(i)) continue; // taken meanwhile: look at the row again
+
+            // Take the group: fresh records, the row's position in the base's Tag.
+            for (int s = base; s < base + GroupSize; ++s)
+                m_slots[s] = TransferSlot();
+            SetState(i, StateProgress);
+            m_pool[base]->Tag = QStringLiteral(" %1").arg(i);
+            const qint64 minSize =
+                LeadingNumber(m_list.subItem(i, DownloadListModel::ColMinFileSize));
+            const QString referer = m_list.subItem(i, DownloadListModel::ColRef);
+            if (ParseMultipartMarker(m_list.subItem(i, DownloadListModel::ColMdnlNumber)).kind !=
+                MultipartMarker::Single)
+                PartialDownload(source, target, base, minSize, referer);
+            else
+                StartSingleDownload(source, target, base, minSize, referer);
+            QCoreApplication::processEvents();
+            if (rowIndex.isValid()) i = rowIndex.row() + 2;
+        }
+    }
+    emit PassEnded();
+}
+
+void DownloadEngine::PartialDownload(const QString &source, const QString &target, int slot,
+                                     qint64 minSize, const QString &referer)
+{
+    TransferSlot &s = m_slots[slot];
+    s.SourceFileName = source;
+    s.TargetFilename = target;
+    s.LocalMinFileSize = minSize;
+    s.Referer = referer;
+    s.Probing = true;
+    if (!m_pool[slot]->StartDownload(source, target, minSize, false, 0, 0, false, referer))
+        Quarvel1_Failed(slot, QStringLiteral("unusable target file name"));
+}
+
+void DownloadEngine::StartSingleDownload(const QString &source, const QString &target, int slot,
+                                         qint64 minSize, const QString &referer)
+{
+    TransferSlot &s = m_slots[slot];
+    s.SourceFileName = source;
+    s.TargetFilename = target;
+    s.LocalMinFileSize = minSize;
+    s.Referer = referer;
+    s.Probing = false;
+    if (!m_pool[slot]->StartDownload(source, target, minSize, true, 0, 0, false, referer))
+        Quarvel1_Failed(slot, QStringLiteral("unusable target file name"));
+}
+
+void DownloadEngine::FreeGroup(int base, bool abort)
+{
+    for (int s = base; s < base + GroupSize; ++s) {
+        if (abort) m_pool[s]->Cancel();
+        m_slots[s] = TransferSlot();
+        m_pool[s]->Tag = Idle;
+    }
+    emit GroupFreed();
+}
+
+void DownloadEngine::KillAllDownloads()
+{
+    bool stopped = false;
+    for (int base = 1; base < PoolSize; base += GroupSize) {
+        if (IsIdle(base)) continue;
+        const int row = RowOfBase(base);
+        if (row > 0) SetState(row, StateAborted);
+        // Every slot of the group, parts included; part and state files stay.
+        FreeGroup(base, true);
+        stopped = true;
+    }
+    if (stopped && m_state.CurrentRow > 0) --m_state.CurrentRow;
+}
+
+bool DownloadEngine::StopRow(int row)
+{
+    for (int base = 1; base < PoolSize; base += GroupSize) {
+        if (RowOfBase(base) == row) {
+            SetState(row, StateAborted);
+            FreeGroup(base, true);
+            return true;
+        }
+    }
+    return false;
+}
+
+DownloadEngine::ButtonStates DownloadEngine::Timer1States() const
+{
+    ButtonStates b;
+    for (int base = 1; base < PoolSize; base += GroupSize)
+        b.Busy = b.Busy || !IsIdle(base);
+    if (b.Busy) {
+        b.StopDownload = true;
+        b.StopAllRunningDownloads = true;
+    } else {
+        b.Command1 = m_list.count() > 0;
+        b.DeleteFromList = m_list.count() > 0;
+    }
+    return b;
+}
+
+bool DownloadEngine::AllPartsFinished(int slot) const
+{
+    const int base = GroupBase(slot);
+    const int parts = m_slots[base].NOP;
+    for (int s = base; s < base + parts && s < PoolSize; ++s)
+        if (!m_slots[s].PartDone) return false;
+    return true;
+}
+
+void DownloadEngine::RowsRemoved(const QModelIndex &, int first, int last)
+{
+    // Positions after the removed rows move up; a running row that was
+    // removed stops, so that its end never marks another row.
+    const int a = first + 1;
+    const int b = last + 1;
+    const int n = b - a + 1;
+    auto shift = [&](int &pos, int inside) {
+        if (pos > b)
+            pos -= n;
+        else if (pos >= a)
+            pos = inside;
+    };
+    for (int base = 1; base < PoolSize; base += GroupSize) {
+        if (IsIdle(base)) continue;
+        int row = int(LeadingNumber(m_pool[base]->Tag));
+        if (row >= a && row <= b) {
+            FreeGroup(base, true);
+            continue;
+        }
+        shift(row, row);
+        m_pool[base]->Tag = QStringLiteral(" %1").arg(row);
+    }
+    shift(m_state.CurrentRow, a - 1);
+    shift(m_state.LastRow, a - 1);
+    for (int *cursor : m_cursors)
+        shift(*cursor, a);
+}
+
+void DownloadEngine::RowsInserted(const QModelIndex &, int first, int last)
+{
+    const int a = first + 1;
+    const int n = last - first + 1;
+    for (int base = 1; base < PoolSize; base += GroupSize) {
+        if (IsIdle(base)) continue;
+        const int row = int(LeadingNumber(m_pool[base]->Tag));
+        if (row >= a) m_pool[base]->Tag = QStringLiteral(" %1").arg(row + n);
+    }
+    if (m_state.CurrentRow >= a) m_state.CurrentRow += n;
+    if (m_state.LastRow >= a) m_state.LastRow += n;
+    for (int *cursor : m_cursors)
+        if (*cursor >= a) *cursor += n;
+}

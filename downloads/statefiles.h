@@ -1,0 +1,86 @@
+#pragma once
+
+#include <QList>
+#include <QString>
+#include <QStringList>
+
+// One part of a multi-part download: first and last byte offset, both
+// inclusive, 0-based.
+struct ByteRange {
+    qint64 First = 0;
+    qint64 Last = -1;
+    qint64 Length() const { return Last - First + 1; }
+    friend bool operator==(const ByteRange &, const ByteRange &) = default;
+};
+
+// The state of multi-part downloads on disk, in the temporary folder
+// ("qvtemp"): the counter file "nextnumber.qvn" (4 bytes, the next free state
+// number, signed 32-bit little-endian), state files "<n>.qvi" (text, CR LF:
+// number, the row with its ten columns joined by "<QVRL>", the length text,
+// the part count, one "first;last" line per part), part files "<m>.qvp" (the
+// bytes of part m-n+1 received so far) and finished markers "<n>.dqvi".
+class StateFiles
+{
+public:
+    explicit StateFiles(const QString &tempFolder);
+
+    QString Folder() const { return m_folder; }
+    // The full path of a name inside the temporary folder (an absolute path
+    // comes back unchanged).
+    QString PathOf(const QString &name) const;
+
+    // Reserves count consecutive state numbers and returns the first, in
+    // decimal. While another holder has the counter locked it waits, letting
+    // the event loop run (bounded; it never spins a core). A missing or short
+    // counter file while state, part or marker files remain starts above the
+    // highest number in use (1 in an empty folder); so does a counter whose
+    // reservation would pass the 32-bit limit (numbering wraps round).
+    QString GetNextNumber(int count);
+    // True while another holder (process or object) holds the lock file of
+    // path (the same name with ".lock" for its suffix: "nextnumber.lock" for
+    // the counter); a file that merely cannot be written is not locked.
+    bool IsFileLocked(const QString &path) const;
+
+    // 0: written; 1: a state file of that number exists already, nothing was
+    // written; 2: the file could not be written (nothing is left behind).
+    int WriteStateFile(const QString &number, const QString &row, const QString &contentLength,
+                       int partCount, const QList<ByteRange> &ranges);
+    // 0: read (fileName becomes line 1, the state number); 1: no such file
+    // (or one that cannot be opened), nothing changed. Lines 1-3 lose their
+    // surrounding blanks. A line that cannot be read leaves its value as it was.
+    int ReadStateFile(QString &fileName, QString &row, QString &contentLength, int &partCount,
+                      QList<ByteRange> &ranges) const;
+    // Up to 100 state file names ("17.qvi"), in order of their numbers; false
+    // (count unchanged) when there is none.
+    bool ListBrokenDownloads(QStringList &names, int &count) const;
+    // The length of a part file (created empty when missing).
+    qint64 PartFileLength(const QString &fileName) const;
+
+    // Splits size bytes into at most ten ranges of partSize bytes (the last
+    // takes the rest); partSize comes back changed when the cap applies.
+    // Callers pass size >= partSize > 0.
+    static void SplitIntoRanges(qint64 size, qint64 &partSize, QList<ByteRange> &ranges,
+                                int &partCount);
+    // True when 1..10 ranges cover 0..size-1 in order without gap or overlap.
+    static bool RangesCover(const QList<ByteRange> &ranges, qint64 size);
+
+    // Joins the part files (full paths, part order) into target: written under
+    // a temporary name first, every write checked and every part file's
+    // length compared with its range; then renamed to the first free name of
+    // the unique-name rule ("A" in front of the file name while it exists),
+    // which comes back in target, and the part files are deleted. On any
+    // error the temporary file is removed, the parts stay, target is
+    // unchanged and the result is false with error set.
+    bool JoinPartFiles(const QStringList &parts, const QList<ByteRange> &ranges, QString &target,
+                       QString *error = nullptr) const;
+    // Moves "<n>.qvi" to its finished marker "<n>.dqvi".
+    bool MoveToMarker(const QString &stateFileName) const;
+    // Deletes every file in the temporary folder (the "clear" answer).
+    bool DeleteAll() const;
+
+private:
+    qint64 HighestNumberInUse() const;
+    qint64 RestartNumber(int count) const;
+
+    QString m_folder;
+};

@@ -1,0 +1,264 @@
+// The download engine's handling of the transfer controls' events: progress
+// into the row's cells, the decision after the header probe, the start of the
+// parts, their join, and the end of a row in "Done", "too small" or "failed".
+#include "downloadengine.h"
+
+#include "downloadlistmodel.h"
+#include "leadingnumber.h"
+#include "quarvel.h"
+#include "repaintlock.h"
+#include "statewords.h"
+
+#include <QFile>
+#include <cmath>
+
+namespace
+{
+
+// A percentage, to the nearest integer with halves to the even neighbour.
+qint64 Percent(qint64 part, qint64 whole)
+{
+    return whole > 0 ? qint64(std::nearbyint(double(part) * 100.0 / double(whole))) : 0;
+}
+
+constexpr int MultipartPicture = 8;
+// How often new state numbers are reserved when a state file of the reserved
+// number exists already, before the file is fetched over one connection.
+constexpr int StateFileAttempts = 5;
+
+} // namespace
+
+void DownloadEngine::Quarvel1_Started(int i)
+{
+    if (i == 0) m_pool[0]->Tag = QStringLiteral("working");
+}
+
+void DownloadEngine::Quarvel1_Header(int i, int statusCode, const QString &acceptRanges,
+                                     const QString &, const QString &contentLength,
+                                     const QString &urlReferer)
+{
+    if (i == 0 || !m_slots[i].Probing) return;
+    TransferSlot &base = m_slots[i];
+    base.Probing = false;
+    const int row = RowOfBase(i);
+    if (row == 0) return;
+    base.ContentLengthText = contentLength;
+    const qint64 partSize = qint64(m_state.PartSizeKB) * 1024;
+    const qint64 size = LeadingNumber(contentLength);
+    // Parts only when the server answered well, offers byte ranges and the
+    // file is at least one part long; anything else is one connection, whose
+    // GET then reports real errors.
+    const bool split = partSize > 0 && statusCode >= 200 && statusCode <= 299 &&
+                       acceptRanges.contains(QLatin1String("bytes"), Qt::CaseInsensitive) &&
+                       size > 0 && size >= partSize;
+    if (split && StartParts(i, row, contentLength, size, urlReferer)) return;
+    if (!StillServes(i, row)) return;
+    StartSingleDownload(base.SourceFileName, base.TargetFilename, i, base.LocalMinFileSize,
+                        urlReferer);
+}
+
+bool DownloadEngine::StartParts(int base, int row, const QString &lengthText, qint64 size,
+                                const QString &referer)
+{
+    qint64 partSize = qint64(m_state.PartSizeKB) * 1024;
+    QList<ByteRange> ranges;
+    int parts = 0;
+    StateFiles::SplitIntoRanges(size, partSize, ranges, parts);
+    const QPersistentModelIndex rowIndex(m_list.index(row - 1, 0));
+
+    // A row with a state number resumes from its state file, if that file
+    // still describes this file; otherwise the file is split anew.
+    bool resume = false;
+    qint64 number = 0;
+    QList<qint64> present;
+    const MultipartMarker marker =
+        ParseMultipartMarker(m_list.subItem(row, DownloadListModel::ColMdnlNumber));
+    if (marker.kind == MultipartMarker::Resume && marker.number > 0) {
+        QString name = QString::number(marker.number) + QStringLiteral(".qvi");
+        QString savedRow, savedLength;
+        int savedParts = 0;
+        QList<ByteRange> savedRanges;
+        if (m_files.ReadStateFile(name, savedRow, savedLength, savedParts, savedRanges) == 0 &&
+            savedParts >= 1 && savedParts <= 10 && StateFiles::RangesCover(savedRanges, size) &&
+            LeadingNumber(savedLength) == size) {
+            resume = true;
+            for (int j = 0; j < savedParts && resume; ++j) {
+                const qint64 length =
+                    m_files.PartFileLength(QString::number(marker.number + j) + ".qvp");
+                resume = length <= savedRanges[j].Length();
+                present.append(length);
+            }
+            if (resume) {
+                ranges = savedRanges;
+                parts = savedParts;
+                number = marker.number;
+            }
+        }
+    }
+    m_slots[base].NOP = parts;
+    if (parts < 2) return false;
+    m_list.setSubItemImage(row, DownloadListModel::ColProgress, MultipartPicture, true);
+
+    if (!resume) {
+        QString row0 = SerialiseRow(row);
+        for (int attempt = 0; attempt < StateFileAttempts && number == 0; ++attempt) {
+            const QString reserved = m_files.GetNextNumber(parts);
+            // The wait for the counter lets other events run: the row may be
+            // stopped or gone by now.
+            if (!rowIndex.isValid() || !StillServes(base, rowIndex.row() + 1)) return true;
+            const int written = m_files.WriteStateFile(reserved, row0, lengthText, parts, ranges);
+            if (written == 0)
+                number = reserved.trimmed().toLongLong();
+            else if (written != 1)
+                break;
+        }
+        if (number == 0) {
+            m_slots[base].NOP = 1;
+            m_list.setSubItemImage(row, DownloadListModel::ColProgress, MultipartPicture, false);
+            return false;
+        }
+    }
+    m_slots[base].StateNumber = QString::number(number);
+    const QString source = m_slots[base].SourceFileName;
+    for (int j = 0; j < parts; ++j) {
+        TransferSlot &slot = m_slots[base + j];
+        slot.RangeFirst = ranges[j].First;
+        slot.RangeLast = ranges[j].Last;
+        slot.PartFile = m_files.PathOf(QString::number(number + j) + ".qvp");
+        qint64 first = ranges[j].First;
+        if (resume) {
+            slot.StartLength = present[j];
+            first += present[j];
+            if (first > ranges[j].Last) {
+                slot.PartDone = true;
+                continue;
+            }
+        } else {
+            // A fresh number: whatever lies under its name is not ours.
+            QFile::remove(slot.PartFile);
+        }
+        m_pool[base + j]->StartDownload(source, slot.PartFile, 0, true, first, ranges[j].Last,
+                                        resume, referer);
+    }
+    // Every part was complete already: nothing will finish, so join now.
+    if (resume && AllPartsFinished(base)) JoinGroup(base, row);
+    return true;
+}
+
+QString DownloadEngine::SerialiseRow(int row) const
+{
+    QStringList cells;
+    for (int c = 0; c < DownloadListModel::DownloadColumnCount; ++c)
+        cells << (c == DownloadListModel::ColState ? QStringLiteral(" ") : m_list.subItem(row, c));
+    return cells.join(QStringLiteral("<QVRL>"));
+}
+
+void DownloadEngine::Quarvel1_Progress(int i, qint64 bytesLoaded, qint64 fileSize)
+{
+    if (i == 0) return;
+    const int b = GroupBase(i);
+    const int row = RowOfBase(b);
+    if (row == 0) return;
+    const TransferSlot &base = m_slots[b];
+    RepaintLock lock(m_list);
+    if (base.NOP < 2) {
+        if (fileSize != 0) {
+            m_list.setSubItem(row, DownloadListModel::ColSize,
+                              QStringLiteral("%1/%2 bytes").arg(bytesLoaded).arg(fileSize));
+            m_list.setSubItem(row, DownloadListModel::ColProgress,
+                              QStringLiteral("%1%").arg(Percent(bytesLoaded, fileSize)));
+        } else {
+            m_list.setSubItem(row, DownloadListModel::ColSize, QString::number(bytesLoaded));
+        }
+        return;
+    }
+    m_slots[i].BytesLoaded = bytesLoaded;
+    qint64 total = 0;
+    for (int s = b; s < b + base.NOP; ++s)
+        total += m_slots[s].BytesLoaded + m_slots[s].StartLength;
+    if (fileSize == 0) {
+        m_list.setSubItem(row, DownloadListModel::ColSize, QString::number(bytesLoaded));
+        return;
+    }
+    const qint64 size = LeadingNumber(base.ContentLengthText);
+    m_list.setSubItem(row, DownloadListModel::ColSize,
+                      QStringLiteral("%1/%2 bytes").arg(total).arg(base.ContentLengthText));
+    m_list.setSubItem(row, DownloadListModel::ColProgress,
+                      QStringLiteral("%1%").arg(Percent(total, size)));
+}
+
+void DownloadEngine::Quarvel1_TooSmall(int i)
+{
+    if (i == 0) {
+        m_state.PageFetched = true;
+        m_pool[0]->Tag = QStringLiteral("idle");
+        return;
+    }
+    const int b = GroupBase(i);
+    const int row = RowOfBase(b);
+    if (row == 0) return;
+    SetState(row, StateTooSmall);
+    FreeGroup(b, true);
+}
+
+void DownloadEngine::Quarvel1_Finished(int i)
+{
+    if (i == 0) {
+        m_state.PageFetched = true;
+        m_pool[0]->Tag = QStringLiteral("idle");
+        return;
+    }
+    const int b = GroupBase(i);
+    const int row = RowOfBase(b);
+    if (row == 0) return;
+    TransferSlot &base = m_slots[b];
+    if (base.Probing) {
+        // The probe ended without a header: one connection.
+        base.Probing = false;
+        StartSingleDownload(base.SourceFileName, base.TargetFilename, b, base.LocalMinFileSize,
+                            base.Referer);
+        return;
+    }
+    m_slots[i].PartDone = true;
+    if (base.NOP < 2) {
+        SetState(row, StateDone);
+        FreeGroup(b, false);
+        return;
+    }
+    if (AllPartsFinished(b)) JoinGroup(b, row);
+}
+
+void DownloadEngine::JoinGroup(int b, int row)
+{
+    const TransferSlot &base = m_slots[b];
+    QStringList parts;
+    QList<ByteRange> ranges;
+    for (int s = b; s < b + base.NOP; ++s) {
+        parts << m_slots[s].PartFile;
+        ranges << ByteRange{m_slots[s].RangeFirst, m_slots[s].RangeLast};
+    }
+    QString target = base.TargetFilename;
+    // "Done" only once the target is complete; on any error the parts and the
+    // state file stay for another try.
+    if (m_files.JoinPartFiles(parts, ranges, target)) {
+        m_files.MoveToMarker(base.StateNumber + QStringLiteral(".qvi"));
+        SetState(row, StateDone);
+    } else {
+        SetState(row, StateFailed);
+    }
+    FreeGroup(b, true);
+}
+
+void DownloadEngine::Quarvel1_Failed(int i, const QString &)
+{
+    if (i == 0) {
+        m_state.PageFetched = true;
+        m_pool[0]->Tag = QStringLiteral("idle");
+        return;
+    }
+    const int b = GroupBase(i);
+    const int row = RowOfBase(b);
+    if (row == 0) return;
+    SetState(row, StateFailed);
+    FreeGroup(b, true);
+}

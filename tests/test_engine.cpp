@@ -1,0 +1,297 @@
+// The download engine against real and scripted servers: rows end "Done"
+// with byte-identical files, multi-part rows split, stop, restart and resume,
+// and every failure leaves the row "failed" with its group free.
+#include "brokendownloads.h"
+#include "downloadengine.h"
+#include "downloadlistmodel.h"
+#include "filebytes.h"
+#include "nginxserver.h"
+#include "quarvel.h"
+#include "scriptedserver.h"
+#include "statefiles.h"
+#include "statewords.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFileInfo>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+#include <memory>
+
+namespace
+{
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QByteArray b(size, Qt::Uninitialized);
+    QRandomGenerator gen(seed);
+    for (qsizetype i = 0; i < size; ++i)
+        b[i] = char(gen.generate() & 0xFF);
+    return b;
+}
+
+QByteArray sha256(const QByteArray &bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+}
+
+// A program folder with its temporary folder, a download list and an engine.
+class EngineFixture
+{
+public:
+    EngineFixture() : files(dir.path() + "/qvtemp") { QDir().mkpath(files.Folder()); }
+    void makeEngine() { engine = std::make_unique<DownloadEngine>(list, state, files); }
+    // Appends a row as the harvester makes it; multi puts "TRUE" in "mdnl number".
+    int addRow(const QString &url, const QString &name, bool multi = false)
+    {
+        const int row = list.appendRow(dir.path() + "/incoming/host/" + name);
+        list.setSubItem(row, DownloadListModel::ColSize, "0/0 bytes");
+        list.setSubItem(row, DownloadListModel::ColSource, url);
+        list.setSubItem(row, DownloadListModel::ColTargetDir, dir.path() + "/incoming/");
+        list.setSubItem(row, DownloadListModel::ColMainURL, "host");
+        list.setSubItem(row, DownloadListModel::ColMinFileSize, "0");
+        list.setSubItem(row, DownloadListModel::ColMdnlNumber, multi ? "TRUE" : "");
+        state.LastRow = row;
+        return row;
+    }
+    QString stateOf(int row) const { return list.subItem(row, DownloadListModel::ColState); }
+    bool waitUntilIdle(int ms = 60000)
+    {
+        return QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, ms);
+    }
+    QStringList tempFiles() const
+    {
+        return QDir(files.Folder()).entryList(QDir::Files, QDir::Name);
+    }
+
+    QTemporaryDir dir;
+    StateFiles files;
+    DownloadListModel list;
+    DownloadState state;
+    std::unique_ptr<DownloadEngine> engine;
+};
+
+class EngineNginxTest : public ::testing::Test
+{
+protected:
+    static void SetUpTestSuite()
+    {
+        nginx = new NginxServer;
+        ASSERT_TRUE(nginx->start()) << nginx->errorText().toStdString();
+        big = new QByteArray(randomBytes(3 * 1024 * 1024 + 4321, 7));
+        ASSERT_TRUE(nginx->writeFile("big.bin", *big));
+        ASSERT_TRUE(nginx->writeFile("slow/big.bin", *big));
+        for (int i = 0; i < 500; ++i)
+            ASSERT_TRUE(nginx->writeFile(QString("small/%1.jpg").arg(i), randomBytes(2000 + i, i)));
+    }
+    static void TearDownTestSuite()
+    {
+        delete nginx;
+        delete big;
+    }
+    void SetUp() override
+    {
+        f.makeEngine();
+        f.state.PartSizeKB = 512;
+    }
+
+    static NginxServer *nginx;
+    static QByteArray *big;
+    EngineFixture f;
+};
+NginxServer *EngineNginxTest::nginx = nullptr;
+QByteArray *EngineNginxTest::big = nullptr;
+
+} // namespace
+
+TEST_F(EngineNginxTest, SingleAndMultiPartRowsEndDoneAndIdentical)
+{
+    const int single = f.addRow(nginx->url("/big.bin"), "single.bin");
+    const int multi = f.addRow(nginx->url("/big.bin"), "multi.bin", true);
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle());
+    EXPECT_EQ(f.stateOf(single), "Done");
+    EXPECT_EQ(f.stateOf(multi), "Done");
+    EXPECT_EQ(sha256(readAll(f.list.text(single))), sha256(*big));
+    EXPECT_EQ(sha256(readAll(f.list.text(multi))), sha256(*big));
+    EXPECT_EQ(f.list.subItem(multi, DownloadListModel::ColProgress), "100%");
+    EXPECT_EQ(f.list.subItem(multi, DownloadListModel::ColSize),
+              QString("%1/ %1 bytes").arg(big->size()));
+    // Seven parts were joined; the state file became its marker.
+    EXPECT_EQ(f.tempFiles(), QStringList({"1.dqvi", "nextnumber.qvn"}));
+    EXPECT_EQ(f.state.CurrentRow, 2);
+}
+
+TEST_F(EngineNginxTest, FiveHundredSmallFilesInTwentyGroups)
+{
+    f.state.SimultaneousDownloads = 20;
+    for (int i = 0; i < 500; ++i)
+        f.addRow(nginx->url(QString("/small/%1.jpg").arg(i)), QString("%1.jpg").arg(i));
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle());
+    for (int row = 1; row <= 500; ++row)
+        ASSERT_EQ(f.stateOf(row), "Done") << row;
+    EXPECT_EQ(readAll(f.list.text(500)), randomBytes(2499, 499));
+}
+
+TEST_F(EngineNginxTest, StopRestartAndResumeFetchOnlyTheMissingBytes)
+{
+    const int row = f.addRow(nginx->url("/slow/big.bin"), "big.bin", true);
+    f.engine->DownloadFilesFromLV(false);
+    // Stop halfway: the parts and the state file stay.
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFileInfo(f.files.PathOf("1.qvp")).size() > 100000; }, 20000));
+    f.state.StopRequested = true;
+    f.engine->KillAllDownloads();
+    EXPECT_EQ(f.stateOf(row), "aborted");
+    EXPECT_FALSE(f.engine->Timer1States().Busy);
+    EXPECT_TRUE(QFileInfo::exists(f.files.PathOf("1.qvi")));
+
+    // Restart in the same run: split anew under new numbers, complete.
+    f.state.StopRequested = false;
+    f.list.setSelected(row, true);
+    f.engine->DownloadFilesFromLV(true);
+    ASSERT_TRUE(
+        QTest::qWaitFor([&] { return QFileInfo(f.files.PathOf("8.qvp")).size() > 100000; }, 20000));
+    f.engine->KillAllDownloads();
+    f.engine.reset();
+
+    // A new engine over the same folder: the broken downloads load as rows
+    // and resume, fetching only what the part files miss.
+    f.list.clear();
+    const QStringList broken = BrokenDownloads::Find(f.files);
+    ASSERT_EQ(broken, QStringList({"1.qvi", "8.qvi"}));
+    ASSERT_EQ(BrokenDownloads::Load(f.files, broken, f.list, f.state), 2);
+    ASSERT_EQ(f.list.count(), 2);
+    EXPECT_EQ(f.list.subItem(2, DownloadListModel::ColMdnlNumber), "8");
+    EXPECT_EQ(f.stateOf(2), " ");
+    qint64 present = 0;
+    for (int m = 8; m <= 14; ++m)
+        present += QFileInfo(f.files.PathOf(QString("%1.qvp").arg(m))).size();
+    f.makeEngine();
+    qint64 fetched = 0;
+    QHash<int, qint64> perSlot;
+    for (int s = 1; s <= 10; ++s)
+        QObject::connect(f.engine->Quarvel1(s), &Quarvel::Progress,
+                         [&perSlot, s](qint64 bytes, qint64) { perSlot[s] = bytes; });
+    f.list.setSelected(2, true);
+    f.engine->DownloadFilesFromLV(true);
+    ASSERT_TRUE(f.waitUntilIdle(60000));
+    EXPECT_EQ(f.stateOf(2), "Done");
+    for (qint64 bytes : perSlot)
+        fetched += bytes;
+    EXPECT_EQ(fetched, big->size() - present);
+    EXPECT_EQ(sha256(readAll(f.list.text(2))), sha256(*big));
+    EXPECT_TRUE(QFileInfo::exists(f.files.PathOf("8.dqvi")));
+}
+
+namespace
+{
+
+class EngineScriptedTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_TRUE(server.start());
+        f.makeEngine();
+        f.state.PartSizeKB = 1;
+        for (int i = 0; i < DownloadEngine::PoolSize; ++i)
+            f.engine->Quarvel1(i)->SetStallTimeout(500);
+    }
+    ScriptedServer server;
+    EngineFixture f;
+};
+
+} // namespace
+
+TEST_F(EngineScriptedTest, WholeFileForARangeRequestFailsTheRowWithoutAFile)
+{
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nAccept-Ranges: bytes\r\n"
+                                 "Content-Length: 4096\r\n\r\n"));
+    server.enqueue(
+        Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n" + QByteArray(4096, 'x')));
+    const int row = f.addRow(server.url("/f.bin"), "f.bin", true);
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(row), "failed");
+    EXPECT_FALSE(QFileInfo::exists(f.list.text(row)));
+    // The state file stays for a later try; the group is free.
+    EXPECT_TRUE(QFileInfo::exists(f.files.PathOf("1.qvi")));
+    EXPECT_TRUE(f.engine->IsIdle(1));
+}
+
+TEST_F(EngineScriptedTest, RefusedPortAndStalledServerFailTheRow)
+{
+    quint16 closed;
+    {
+        QTcpServer probe;
+        probe.listen(QHostAddress::LocalHost, 0);
+        closed = probe.serverPort();
+    }
+    const int refused = f.addRow(QString("http://127.0.0.1:%1/a.jpg").arg(closed), "a.jpg");
+    Script stall;
+    stall.waitForRequest().send("HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\nabc").hold();
+    server.enqueue(stall);
+    const int stalled = f.addRow(server.url("/b.jpg"), "b.jpg");
+    const int empty = f.addRow(QString(), "c.jpg");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(refused), "failed");
+    EXPECT_EQ(f.stateOf(stalled), "failed");
+    EXPECT_EQ(f.stateOf(empty), "failed");
+    for (int base = 1; base < DownloadEngine::PoolSize; base += 10)
+        EXPECT_TRUE(f.engine->IsIdle(base));
+    // A plain pass passes over failed rows; a restart retries them.
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
+    f.state.CurrentRow = 0;
+    f.engine->DownloadFilesFromLV(false);
+    EXPECT_EQ(f.stateOf(stalled), "failed");
+    f.list.setSelected(stalled, true);
+    f.engine->DownloadFilesFromLV(true);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(stalled), "Done");
+}
+
+TEST_F(EngineScriptedTest, ProbeWithoutByteRangesFetchesOverOneConnection)
+{
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n"));
+    server.enqueue(
+        Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 4096\r\n\r\n" + QByteArray(4096, 'y')));
+    const int row = f.addRow(server.url("/f.bin"), "f.bin", true);
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(row), "Done");
+    EXPECT_EQ(readAll(f.list.text(row)), QByteArray(4096, 'y'));
+    EXPECT_TRUE(server.request(1).startsWith("GET /f.bin HTTP/1.1\r\n"));
+    EXPECT_FALSE(server.request(1).contains("Range:"));
+    EXPECT_TRUE(f.tempFiles().isEmpty());
+}
+
+TEST_F(EngineScriptedTest, DeletingARowAboveARunningRowRenumbersIt)
+{
+    Script slow;
+    slow.waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab")
+        .pause(400)
+        .send("cd");
+    server.enqueue(slow);
+    server.enqueue(slow);
+    f.addRow(server.url("/1"), "1.bin");
+    const int second = f.addRow(server.url("/2"), "2.bin");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_EQ(f.stateOf(second), "progress");
+    EXPECT_EQ(f.engine->RowOfBase(11), 2);
+    f.list.removeRow(1);
+    EXPECT_EQ(f.engine->RowOfBase(11), 1);
+    EXPECT_EQ(f.state.CurrentRow, 1);
+    EXPECT_EQ(f.state.LastRow, 1);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    ASSERT_EQ(f.list.count(), 1);
+    EXPECT_EQ(f.stateOf(1), "Done");
+    EXPECT_EQ(readAll(f.list.text(1)), "abcd");
+}
