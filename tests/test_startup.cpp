@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 namespace
@@ -233,4 +234,74 @@ TEST_F(StartupTest, OnlyTheUrlBarClosesAndItsCloseEndsTheProgram)
     EXPECT_EQ(ended.count(), 1);
     EXPECT_FALSE(shell->DownloadWindow()->isVisible());
     EXPECT_TRUE(ini().endsWith("language|german\r\n"));
+}
+
+namespace {
+
+// A program folder holding one broken download: state file 5.qvi with its
+// two part files.
+void makeBrokenDownload(const QString &folder)
+{
+    QDir().mkpath(folder + "/qvtemp");
+    QFile state(folder + "/qvtemp/5.qvi");
+    ASSERT_TRUE(state.open(QIODevice::WriteOnly));
+    state.write("5\r\n/dl/host/a.jpg<QVRL>40%<QVRL>4/10 bytes<QVRL> <QVRL>http://host/a.jpg"
+                "<QVRL>/dl/<QVRL>host<QVRL> 0<QVRL>TRUE<QVRL>http://host/\r\n 10\r\n2\r\n"
+                "0;4\r\n5;9\r\n");
+    state.close();
+    for (const char *part : {"/qvtemp/5.qvp", "/qvtemp/6.qvp"}) {
+        QFile f(folder + part);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("ab");
+    }
+}
+
+} // namespace
+
+TEST_F(StartupTest, BrokenDownloadsAreLoadedClearedOrKeptAsAnswered)
+{
+    // No broken download: no question, the start commands stay off.
+    {
+        auto shell = start();
+        EXPECT_EQ(shell->BrokenDownloadAnswer, "");
+        EXPECT_FALSE(shell->DownloadWindow()->Command1->isEnabled());
+        EXPECT_FALSE(shell->DownloadWindow()->Command2->isEnabled());
+        shell->Shutdown();
+    }
+    struct Case {
+        const char *button;
+        Questions::Answer confirm;
+        int rows;
+        int filesLeft;
+    };
+    const Case cases[] = {{"cmdLoad", Questions::Answer::Yes, 1, 3},
+                          {"cmdNormalStartup", Questions::Answer::Yes, 0, 3},
+                          {"cmdClearBrokenDnl", Questions::Answer::No, 0, 3},
+                          {"cmdClearBrokenDnl", Questions::Answer::Yes, 0, 0}};
+    for (const Case &c : cases) {
+        QTemporaryDir folder;
+        makeBrokenDownload(folder.path());
+        questions.answers = {c.confirm};
+        auto shell = std::make_unique<QuarvelShell>(folder.path(), LangDat, questions, "0.1.0");
+        QuarvelShell *s = shell.get();
+        // The question waits in the event loop: answer it from there.
+        QTimer::singleShot(50, [s, &c] {
+            s->BrokenQuestion()->findChild<QPushButton *>(c.button)->click();
+        });
+        ASSERT_EQ(shell->Start(WorkArea), QuarvelShell::StartResult::Started) << c.button;
+        EXPECT_EQ(shell->Downloads().count(), c.rows) << c.button;
+        EXPECT_EQ(QDir(folder.path() + "/qvtemp").entryList(QDir::Files).size(), c.filesLeft)
+            << c.button;
+        if (c.rows == 1) {
+            EXPECT_EQ(shell->BrokenDownloadAnswer, "load");
+            EXPECT_EQ(shell->Downloads().text(1), "/dl/host/a.jpg");
+            EXPECT_EQ(shell->Downloads().subItem(1, DownloadListModel::ColState), " ");
+            EXPECT_EQ(shell->Downloads().subItem(1, DownloadListModel::ColMdnlNumber), "5");
+            EXPECT_EQ(shell->Downloads().subItem(1, DownloadListModel::ColRef), "http://host/");
+            EXPECT_TRUE(shell->DownloadWindow()->Command1->isEnabled());
+            EXPECT_TRUE(shell->DownloadWindow()->cmdRestartSelectedDownloads->isEnabled());
+        }
+        EXPECT_FALSE(shell->BrokenQuestion()->isVisible());
+        shell->Shutdown();
+    }
 }

@@ -14,6 +14,13 @@ int main(int argc, char **argv)
     // The embedded browser shares OpenGL contexts with the application; this
     // must be said before the application object exists.
     QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    // The embedded browser's sandbox cannot run as root (CI runs as root),
+    // and there is no GPU.
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_DISABLE_SANDBOX"))
+        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    if (qEnvironmentVariableIsEmpty("QTWEBENGINE_CHROMIUM_FLAGS"))
+        qputenv("QTWEBENGINE_CHROMIUM_FLAGS",
+                "--no-sandbox --disable-gpu --disable-background-networking");
     // Widget tests need a QApplication; the offscreen platform gives them one
     // without a display. Pure logic tests are happy with either.
     std::unique_ptr<QCoreApplication> app;
