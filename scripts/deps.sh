@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   cmake g++ make
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
-  libgtest-dev libgmock-dev
+  libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light
 )
 

@@ -4,6 +4,11 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadwindowcontroller.h"
+#include "crawler.h"
+#include "leadingnumber.h"
+#include "optionscontroller.h"
+#include "urlbarcontroller.h"
+#include "windowcrawlhost.h"
 #include "frmdownloaddata.h"
 #include "frmloaddeletebroken.h"
 #include "frmraiseie.h"
@@ -195,6 +200,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     connect(m_options->txtTargetDir, &QLineEdit::textChanged, this,
             [this](const QString &text) { m_settings.TargetDir = text; });
     if (!LoadDownloadWindow()) return StartResult::Failed;
+    ConnectHarvest();
     // The options window is as wide as its texts in this language need.
     const int optionsWidth =
         Twips::FromPixels(m_options->sizeHint().width(), dpiX(m_options.get()));
@@ -289,6 +295,10 @@ void QuarvelShell::Shutdown()
     m_shutDown = true;
     m_ending = true;
     // Every transfer stops, every window closes, then both settings are written.
+    if (m_crawler) {
+        m_crawler->StopHarvest = true;
+        m_crawler->StopPage = true;
+    }
     if (m_engine) {
         m_downloadState.StopRequested = true;
         m_engine->KillAllDownloads();
@@ -299,6 +309,26 @@ void QuarvelShell::Shutdown()
         !m_store.WriteSetting(QStringLiteral("language"), m_settings.Language))
         reportError(QStringLiteral("Form_Unload"), 3,
                     QStringLiteral("Path/File access error: ") + m_store.Path());
+}
+
+void QuarvelShell::ConnectHarvest()
+{
+    // The crawl fetches pages through instance 0 or the embedded browser; the
+    // options window drives it; a harvest starts from the URL bar's working
+    // address.
+    m_crawlHost = std::make_unique<WindowCrawlHost>(*m_downloadWindow, *m_options, *m_browser);
+    m_crawler = std::make_unique<Crawler>(*m_engine->Quarvel1(0), *m_downloads, m_downloadState,
+                                          m_settings, TempFolder(), StartStamp, *m_crawlHost);
+    m_optionsController = std::make_unique<OptionsController>(
+        *m_options, *m_crawler, m_downloadState, m_settings, *m_urls, *m_downloads, m_questions,
+        m_texts, [this] { return m_urlBarState.RLText; });
+    m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
+        m_browser->cmdDownload->setEnabled(on);
+    };
+    m_urlBarController =
+        std::make_unique<UrlBarController>(*m_urlBar, m_browser.get(), m_urlBarState);
+    m_downloadState.SimultaneousDownloads =
+        int(LeadingNumber(m_options->txtSimultaneousDownloads->text()));
 }
 
 bool QuarvelShell::LoadDownloadWindow()

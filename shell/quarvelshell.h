@@ -5,6 +5,7 @@
 #include "settingsstore.h"
 #include "singleinstance.h"
 #include "statefiles.h"
+#include "urlbarstate.h"
 #include "windowlanguage.h"
 #include "windowops.h"
 #include "windowplan.h"
@@ -15,7 +16,11 @@
 #include <memory>
 #include <optional>
 
+class Crawler;
 class DownloadEngine;
+class OptionsController;
+class UrlBarController;
+class WindowCrawlHost;
 class DownloadListModel;
 class DownloadWindowController;
 class UrlListModel;
@@ -63,6 +68,9 @@ public:
     DownloadState &Downloading() { return m_downloadState; }
     DownloadEngine *Engine() const { return m_engine.get(); }
     StateFiles &States() { return m_stateFiles; }
+    Crawler *Harvester() const { return m_crawler.get(); }
+    OptionsController *Options() const { return m_optionsController.get(); }
+    UrlBarState &WorkingAddress() { return m_urlBarState; }
     QString StartStamp;
     QString BrokenDownloadAnswer;
 
@@ -90,6 +98,7 @@ private:
     bool applyLanguage();
     // The download window's load: the slot pool, and the broken-downloads question.
     bool LoadDownloadWindow();
+    void ConnectHarvest();
     QString AskBrokenDownloads();
     void showLanguagePicture(int index);
     void urlBarStateChanged();
@@ -118,6 +127,11 @@ private:
     std::unique_ptr<WindowLanguage> m_windowLanguage;
     std::unique_ptr<DownloadEngine> m_engine;
     std::unique_ptr<DownloadWindowController> m_controller;
+    UrlBarState m_urlBarState;
+    std::unique_ptr<WindowCrawlHost> m_crawlHost;
+    std::unique_ptr<Crawler> m_crawler;
+    std::unique_ptr<OptionsController> m_optionsController;
+    std::unique_ptr<UrlBarController> m_urlBarController;
     bool m_brokenAsked = false;
     CloseGuard m_closeGuard;
     QRect m_workArea;

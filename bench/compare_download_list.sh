@@ -1,0 +1,257 @@
+#!/usr/bin/env bash
+# Measures download_list (the download engine without windows) next to curl and
+# aria2c against a local nginx, in three cases, and prints the median wall
+# time, CPU time and peak memory of every tool and whether each goal was met:
+#
+#   many small files  N files of 64 KiB, 20 at a time: download_list
+#                     --simultaneous 20 against curl --parallel --parallel-max 20
+#   one big file      from a location that sends at most 8 MiB/s per connection:
+#                     download_list --multi in 10 parts against aria2c -x10 -s10 -k1M
+#                     and against one connection (download_list, curl)
+#   idle              the resident memory of the engine with its 201 controls
+#
+#   bash bench/compare_download_list.sh [--files N] [--big-mb N] [--runs N] [--dir DIR]
+#                                       [--download-list PATH]
+#
+#   --files N              number of small files (default 2000)
+#   --big-mb N             size of the big file in MiB (default 200)
+#   --runs N               runs of every tool in every case (default 1)
+#   --dir DIR              parent folder of the scratch folder (default /tmp)
+#   --download-list PATH   the download_list program (default build/bench/download_list)
+#
+# Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
+set -euo pipefail
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
+root=$(dirname "$here")
+
+files=2000
+big_mb=200
+runs=1
+parent=/tmp
+download_list="$root/build/bench/download_list"
+nginx=/usr/sbin/nginx
+gnu_time=/usr/bin/time
+
+die() { echo "compare_download_list: $*" >&2; exit 1; }
+positive() { [[ "$2" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a positive whole number"; }
+
+while (($#)); do
+    case "$1" in
+        --files) positive "$1" "${2:-}"; files=$2; shift 2 ;;
+        --big-mb) positive "$1" "${2:-}"; big_mb=$2; shift 2 ;;
+        --runs) positive "$1" "${2:-}"; runs=$2; shift 2 ;;
+        --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
+        --download-list) download_list=${2:-}; shift 2 ;;
+        -h|--help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        *) die "unknown argument: $1 (try --help)" ;;
+    esac
+done
+
+[[ -x "$download_list" ]] || die "no download_list at $download_list: build it first
+  (cmake -S . -B build && cmake --build build --target download_list)"
+[[ -x "$nginx" ]] || die "no $nginx: apt-get install nginx-light"
+[[ -x "$gnu_time" ]] || die "no GNU time at $gnu_time: apt-get install time"
+command -v curl >/dev/null || die "no curl: apt-get install curl"
+command -v aria2c >/dev/null || die "no aria2c: apt-get install aria2"
+
+# Nothing may go through a proxy.
+unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
+
+work=$(mktemp -d "$parent/compare_download_list.XXXXXX")
+nginx_pid=
+cleanup() {
+    if [[ -n "$nginx_pid" ]]; then
+        kill "$nginx_pid" 2>/dev/null || true
+        wait "$nginx_pid" 2>/dev/null || true
+    fi
+    rm -rf "$work"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+mkdir -p "$work/www/small" "$work/www/limited" "$work/tmp" "$work/times"
+
+# True when something already listens on the port.
+port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
+
+start_nginx() {
+    local port=$1
+    {
+        ((EUID == 0)) && echo "user root;"
+        cat <<EOF
+daemon off;
+master_process off;
+worker_processes 1;
+pid $work/nginx.pid;
+error_log $work/error.log warn;
+events { worker_connections 1024; }
+http {
+    access_log off;
+    sendfile on;
+    default_type application/octet-stream;
+    client_body_temp_path $work/tmp/body;
+    proxy_temp_path $work/tmp/proxy;
+    fastcgi_temp_path $work/tmp/fastcgi;
+    uwsgi_temp_path $work/tmp/uwsgi;
+    scgi_temp_path $work/tmp/scgi;
+    server {
+        listen 127.0.0.1:$port;
+        root $work/www;
+        # Every connection gets at most 8 MiB/s here.
+        location /limited/ { limit_rate 8m; }
+    }
+}
+EOF
+    } >"$work/nginx.conf"
+    "$nginx" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
+    nginx_pid=$!
+    local i
+    for ((i = 0; i < 100; i++)); do
+        kill -0 "$nginx_pid" 2>/dev/null || break
+        if port_taken "$port"; then return 0; fi
+        sleep 0.05
+    done
+    kill "$nginx_pid" 2>/dev/null || true
+    wait "$nginx_pid" 2>/dev/null || true
+    nginx_pid=
+    return 1
+}
+
+port=
+for ((try = 0; try < 20; try++)); do
+    candidate=$((20000 + RANDOM % 40000))
+    port_taken "$candidate" && continue
+    if start_nginx "$candidate"; then port=$candidate; break; fi
+done
+[[ -n "$port" ]] || die "nginx did not start: $(tail -c 600 "$work/error.log" 2>/dev/null)"
+base="http://127.0.0.1:$port"
+# download_list puts a file below TARGETDIR/<host>/.
+host_dir="127.0.0.1:$port"
+
+echo "Making $files files of 64 KiB and one of $big_mb MiB (random bytes)..." >&2
+head -c "$((files * 64 * 1024))" /dev/urandom |
+    split -b 65536 -a 6 -d - "$work/www/small/f"
+head -c "$((big_mb * 1024 * 1024))" /dev/urandom >"$work/www/limited/big.bin"
+# The list of small files, and the same as a curl configuration.
+for f in "$work"/www/small/f*; do
+    echo "$base/small/${f##*/}"
+done >"$work/small.txt"
+awk -v out="$work/out/curl" '{ n = $0; sub(/.*\//, "", n)
+    printf "url = \"%s\"\noutput = \"%s/%s\"\n", $0, out, n }' "$work/small.txt" >"$work/small.curl"
+echo "$base/limited/big.bin" >"$work/big.txt"
+# Ten parts for download_list --multi (20480 KiB for 200 MiB).
+part_kb=$(((big_mb * 1024 + 9) / 10))
+
+# timed CASE TOOL COMMAND...: runs the command under GNU time (standard input
+# from $stdin_file), keeps its output in $work/stdout.txt and appends
+# "wall CPU RSS-MiB" to the case's times.
+stdin_file=/dev/null
+timed() {
+    local case_name=$1 tool=$2
+    shift 2
+    rm -rf "${work:?}/out" "${work:?}/home"
+    mkdir -p "$work/out/curl" "$work/home"
+    sync
+    if ! "$gnu_time" -f '%e %U %S %M' -o "$work/time.txt" "$@" <"$stdin_file" \
+        >"$work/stdout.txt" 2>"$work/stderr.txt"; then
+        tail -n 20 "$work/stdout.txt" "$work/stderr.txt" >&2
+        die "$tool failed in case $case_name"
+    fi
+    local t_wall t_user t_sys t_rss
+    read -r t_wall t_user t_sys t_rss <"$work/time.txt"
+    awk -v w="$t_wall" -v u="$t_user" -v s="$t_sys" -v k="$t_rss" \
+        'BEGIN { print w, u + s, k / 1024 }' >>"$work/times/$case_name.$tool"
+    printf '  %-6s %-20s wall %7.2f s  user %6.2f s  sys %6.2f s  peak %7.1f MiB\n' \
+        "$case_name" "$tool" "$t_wall" "$t_user" "$t_sys" \
+        "$(awk -v k="$t_rss" 'BEGIN { print k / 1024 }')" >&2
+}
+
+# expect_summary DONE: download_list's last line must report DONE rows done, none failed.
+expect_summary() {
+    if ! tail -n 1 "$work/stdout.txt" | grep -q "^rows done $1, rows failed 0, "; then
+        tail -n 5 "$work/stdout.txt" "$work/stderr.txt" >&2
+        die "download_list did not report $1 rows done"
+    fi
+}
+
+same_tree() { diff -rq "$work/www/small" "$1" >/dev/null || die "$2: the small files differ"; }
+same_big() { cmp -s "$work/www/limited/big.bin" "$1" || die "$2: the big file differs"; }
+
+small_tools=(download_list curl)
+big_tools=(download_list_multi aria2c download_list_single curl_single)
+
+echo "Downloading, $runs run(s) of every tool in every case..." >&2
+for ((run = 1; run <= runs; run++)); do
+    # The tools take turns, so that a slow spell of the machine hits all of them.
+    stdin_file=$work/small.txt
+    timed small download_list "$download_list" --home "$work/home" --simultaneous 20 "$work/out"
+    expect_summary "$files"
+    same_tree "$work/out/$host_dir" download_list
+    stdin_file=/dev/null
+    timed small curl curl -q -s -f -Z --parallel-max 20 -K "$work/small.curl"
+    same_tree "$work/out/curl" curl
+
+    stdin_file=$work/big.txt
+    timed big download_list_multi "$download_list" --home "$work/home" --multi \
+        --part-kb "$part_kb" "$work/out"
+    expect_summary 1
+    same_big "$work/out/$host_dir/big.bin" download_list_multi
+    stdin_file=/dev/null
+    timed big aria2c aria2c -q --no-conf -x10 -s10 -k1M --allow-overwrite=true \
+        --file-allocation=none --auto-file-renaming=false -d "$work/out" -o big.bin "$base/limited/big.bin"
+    same_big "$work/out/big.bin" aria2c
+    stdin_file=$work/big.txt
+    timed big download_list_single "$download_list" --home "$work/home" "$work/out"
+    expect_summary 1
+    same_big "$work/out/$host_dir/big.bin" download_list_single
+    stdin_file=/dev/null
+    timed big curl_single curl -q -s -f -o "$work/out/big.bin" "$base/limited/big.bin"
+    same_big "$work/out/big.bin" curl_single
+
+    timed idle download_list "$download_list" --home "$work/home" --idle 2
+    grep -o '^rss_kib [0-9]*' "$work/stdout.txt" | awk '{ print $2 / 1024 }' >>"$work/times/idle.rss"
+done
+rm -rf "${work:?}/out" "${work:?}/home"
+
+# median COLUMN FILE: the median of one column of the per-run lines.
+median() {
+    awk -v c="$1" '{ print $c }' "$2" | sort -g | awk '{ v[NR] = $1 }
+        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
+}
+
+echo
+printf '127.0.0.1, nginx; median of %d run(s)\n\n' "$runs"
+printf '| %-42s | %-20s | %8s | %7s | %12s |\n' case tool "wall s" "CPU s" "peak RSS MiB"
+printf '|%s|%s|---------:|--------:|-------------:|\n' \
+    --------------------------------------------  ----------------------
+declare -A wall
+row() {
+    local f="$work/times/$1.$2"
+    wall[$1.$2]=$(median 1 "$f")
+    printf '| %-42s | %-20s | %8.2f | %7.2f | %12.1f |\n' "$3" "$2" "${wall[$1.$2]}" \
+        "$(median 2 "$f")" "$(median 3 "$f")"
+}
+for tool in "${small_tools[@]}"; do
+    row small "$tool" "$files x 64 KiB, 20 at a time"
+done
+for tool in "${big_tools[@]}"; do
+    row big "$tool" "$big_mb MiB, 8 MiB/s per connection"
+done
+row idle download_list "idle engine, 2 s"
+idle_rss=$(median 1 "$work/times/idle.rss")
+echo
+awk -v dl="${wall[small.download_list]}" -v cu="${wall[small.curl]}" \
+    -v mu="${wall[big.download_list_multi]}" -v ar="${wall[big.aria2c]}" \
+    -v si="${wall[big.download_list_single]}" -v rss="$idle_rss" 'BEGIN {
+    r = cu > 0 ? dl / cu : 0
+    printf "small files: download_list / curl wall %.2fx (goal <= 1.00: %s)\n",
+        r, (r <= 1.0) ? "met" : "missed"
+    r = ar > 0 ? mu / ar : 0
+    printf "big file: download_list --multi / aria2c wall %.2fx (goal <= 1.00: %s)\n",
+        r, (r <= 1.0) ? "met" : "missed"
+    r = mu > 0 ? si / mu : 0
+    printf "big file: one connection / download_list --multi wall %.2fx (goal >= 8: %s)\n",
+        r, (r >= 8) ? "met" : "missed"
+    printf "idle: VmRSS %.1f MiB (goal < 100: %s)\n", rss, (rss < 100) ? "met" : "missed"
+}'

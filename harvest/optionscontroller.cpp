@@ -1,0 +1,216 @@
+#include "optionscontroller.h"
+
+#include "crawler.h"
+#include "downloadlistmodel.h"
+#include "downloadstate.h"
+#include "frmrlie.h"
+#include "leadingnumber.h"
+#include "programstate.h"
+#include "questions.h"
+#include "twips.h"
+#include "urllistmodel.h"
+
+#include <QCheckBox>
+#include <QEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+
+namespace
+{
+
+constexpr int MaxStartAddresses = 10000;
+constexpr qint64 LongPressMs = 4000;
+
+QString Flag(const QCheckBox *box)
+{
+    return box->isChecked() ? QStringLiteral("1") : QStringLiteral("0");
+}
+
+} // namespace
+
+OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, DownloadState &downloads,
+                                     ProgramSettings &settings, UrlListModel &urls,
+                                     DownloadListModel &list, Questions &questions,
+                                     LanguageTexts &texts, std::function<QString()> workingAddress,
+                                     QObject *parent)
+    : QObject(parent), m_window(window), m_crawler(crawler), m_downloads(downloads),
+      m_settings(settings), m_urls(urls), m_list(list), m_questions(questions), m_texts(texts),
+      m_workingAddress(std::move(workingAddress))
+{
+    auto click = [this](QPushButton *button, void (OptionsController::*handler)()) {
+        connect(button, &QPushButton::clicked, this, handler);
+    };
+    click(window.Command2, &OptionsController::Command2_Click);
+    click(window.cmdAttachOptions2URLList, &OptionsController::cmdAttachOptions2URLList_Click);
+    click(window.cmdAttachOptions2Downloadlist,
+          &OptionsController::cmdAttachOptions2Downloadlist_Click);
+    click(window.cmdUp, &OptionsController::cmdUp_Click);
+    click(window.cmdDown, &OptionsController::cmdDown_Click);
+    click(window.cmdUpIndex, &OptionsController::cmdUpIndex_Click);
+    click(window.cmdDownIndex, &OptionsController::cmdDownIndex_Click);
+    click(window.cmdTargetDir, &OptionsController::cmdTargetDir_Click);
+    click(window.Command3, &OptionsController::Command3_Click);
+    connect(window.cmdStopDnl, &QPushButton::pressed, this,
+            &OptionsController::cmdStopDnl_MouseDown);
+    connect(window.cmdStopDnl, &QPushButton::released, this,
+            &OptionsController::cmdStopDnl_MouseUp);
+
+    // Every check box drives its flag at once; the type boxes the filters.
+    for (QCheckBox *box : {window.chkClipboard2URLList, window.chkDoExtraClick,
+                           window.chkJustGoDown, window.chkMultiDnl, window.chkStayOnsite,
+                           window.chkUniqueFilename, window.chkViewBrowser})
+        connect(box, &QCheckBox::toggled, this, &OptionsController::ReadFlags);
+    for (QCheckBox *box : window.Check1)
+        connect(box, &QCheckBox::toggled, this, &OptionsController::UpdateFilters);
+    connect(window.txtManualType, &QLineEdit::textChanged, this, &OptionsController::UpdateFilters);
+    connect(window.txtSearchPattern, &QLineEdit::textChanged, this,
+            &OptionsController::UpdateFilters);
+    connect(window.txtMinFileSize, &QLineEdit::textChanged, this,
+            [this](const QString &text) { m_crawler.MinFileSizeText = text; });
+    connect(window.txtMultiDnl, &QLineEdit::textEdited, this, [this](const QString &text) {
+        if (!text.isEmpty()) m_downloads.PartSizeKB = int(LeadingNumber(text));
+    });
+    ReadFlags();
+    UpdateFilters();
+    m_crawler.MinFileSizeText = window.txtMinFileSize->text();
+}
+
+void OptionsController::ReadFlags()
+{
+    HarvestOptions &o = m_crawler.Options;
+    o.Clipboard2URLList = m_window.chkClipboard2URLList->isChecked();
+    o.DoExtraClick = m_window.chkDoExtraClick->isChecked();
+    o.JustGoDown = m_window.chkJustGoDown->isChecked();
+    o.MultiDnl = m_window.chkMultiDnl->isChecked();
+    o.StayOnsite = m_window.chkStayOnsite->isChecked();
+    o.UniqueFilename = m_window.chkUniqueFilename->isChecked();
+    o.ViewBrowser = m_window.chkViewBrowser->isChecked();
+}
+
+void OptionsController::UpdateFilters()
+{
+    FileFilters::Boxes boxes{};
+    for (int i = 0; i < FileFilters::BoxCount; ++i)
+        boxes[i] = m_window.Check1[i]->isChecked();
+    m_window.txtManualType->setEnabled(boxes[FileFilters::ManualTypeBox]);
+    m_crawler.Filters = FileFilters::FromCheckBoxes(boxes, m_window.txtManualType->text(),
+                                                    m_window.txtSearchPattern->text());
+}
+
+void OptionsController::Command2_Click()
+{
+    const QString address = m_workingAddress ? m_workingAddress() : QString();
+    if (m_crawler.Depth() > 0) {
+        m_questions.Message(m_texts.LangText(4), Questions::Buttons::Ok,
+                            Questions::Icon::Information, QString());
+        return;
+    }
+    UpdateFilters();
+    ReadFlags();
+    if (StartAddresses.size() >= MaxStartAddresses) StartAddresses.removeFirst();
+    StartAddresses.append(address);
+    m_window.Command2->setEnabled(false);
+    if (SetBrowserDownloadEnabled) SetBrowserDownloadEnabled(false);
+    m_window.cmdStopDnl->show();
+    m_crawler.StopHarvest = false;
+    m_crawler.StopPage = false;
+    m_crawler.StartHarvest(address);
+}
+
+void OptionsController::cmdStopDnl_MouseDown()
+{
+    m_stopPress.start();
+}
+
+void OptionsController::cmdStopDnl_MouseUp()
+{
+    StopPress(m_stopPress.isValid() ? m_stopPress.elapsed() : 0);
+}
+
+void OptionsController::StopPress(qint64 milliseconds)
+{
+    // A short press skips the page being fetched, a long one the harvest.
+    const bool longPress = milliseconds >= LongPressMs;
+    m_crawler.StopPage = !longPress;
+    m_crawler.StopHarvest = longPress;
+}
+
+void OptionsController::cmdAttachOptions2URLList_Click()
+{
+    QString types;
+    for (QCheckBox *box : m_window.Check1)
+        types += Flag(box) + QLatin1Char(';');
+    if (m_window.Check1[4]->isChecked()) types += m_window.txtManualType->text();
+    for (int row = 1; row <= m_urls.count(); ++row) {
+        if (!m_urls.isSelected(row)) continue;
+        m_urls.setSubItem(row, UrlListModel::ColFileTypes, types);
+        m_urls.setSubItem(row, UrlListModel::ColDepth, m_window.txtIndexDepth->text());
+        m_urls.setSubItem(row, UrlListModel::ColStayOnsite, Flag(m_window.chkStayOnsite));
+        m_urls.setSubItem(row, UrlListModel::ColJustGoDown, Flag(m_window.chkJustGoDown));
+        m_urls.setSubItem(row, UrlListModel::ColMinFileSize, m_window.txtMinFileSize->text());
+        m_urls.setSubItem(row, UrlListModel::ColUniqueFilename, Flag(m_window.chkUniqueFilename));
+        m_urls.setSubItem(row, UrlListModel::ColExtraClick, Flag(m_window.chkDoExtraClick));
+        m_urls.setSubItem(row, UrlListModel::ColFilePattern,
+                          m_window.txtSearchPattern->text().trimmed());
+    }
+}
+
+void OptionsController::cmdAttachOptions2Downloadlist_Click()
+{
+    const QString minSize = QString::number(LeadingNumber(m_window.txtMinFileSize->text()) * 1024);
+    const QString marker = m_window.chkMultiDnl->isChecked() ? QStringLiteral("TRUE") : QString();
+    for (int row : m_list.selectedRows()) {
+        m_list.setSubItem(row, DownloadListModel::ColMinFileSize, minSize);
+        m_list.setSubItem(row, DownloadListModel::ColMdnlNumber, marker);
+    }
+}
+
+void OptionsController::cmdUp_Click()
+{
+    qint64 value = LeadingNumber(m_window.txtSimultaneousDownloads->text());
+    if (value < frmRLIE::MaxSimultaneousDownloads) ++value;
+    m_window.txtSimultaneousDownloads->setText(QString::number(value));
+    m_downloads.SimultaneousDownloads = int(value);
+}
+
+void OptionsController::cmdDown_Click()
+{
+    qint64 value = LeadingNumber(m_window.txtSimultaneousDownloads->text());
+    if (value > 1) --value;
+    m_window.txtSimultaneousDownloads->setText(QString::number(value));
+    m_downloads.SimultaneousDownloads = int(value);
+}
+
+void OptionsController::cmdUpIndex_Click()
+{
+    const qint64 value = LeadingNumber(m_window.txtIndexDepth->text()) + 1;
+    m_window.txtIndexDepth->setText(QString::number(value));
+    m_crawler.Options.RecurseIndexDepth = int(qMin<qint64>(value, INT_MAX));
+}
+
+void OptionsController::cmdDownIndex_Click()
+{
+    qint64 value = LeadingNumber(m_window.txtIndexDepth->text());
+    if (value > 1) --value;
+    m_window.txtIndexDepth->setText(QString::number(value));
+    m_crawler.Options.RecurseIndexDepth = int(qMin<qint64>(value, INT_MAX));
+}
+
+void OptionsController::cmdTargetDir_Click()
+{
+    const QString folder =
+        m_questions.FolderName(QStringLiteral("Select destination"), m_settings.TargetDir);
+    if (folder.isEmpty()) return;
+    QString target = folder.trimmed();
+    if (!target.endsWith(QLatin1Char('/'))) target += QLatin1Char('/');
+    m_window.txtTargetDir->setText(folder);
+    m_settings.TargetDir = target;
+}
+
+void OptionsController::Command3_Click()
+{
+    Expanded = !Expanded;
+    const int twips = Expanded ? frmRLIE::ExpandedHeightTwips : frmRLIE::CollapsedHeightTwips;
+    m_window.resize(m_window.width(), Twips::ToPixels(twips, m_window.logicalDpiY()));
+}

@@ -1,0 +1,66 @@
+#pragma once
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QStringList>
+#include <functional>
+
+class Crawler;
+class DownloadListModel;
+class LanguageTexts;
+class Questions;
+class UrlListModel;
+class frmRLIE;
+struct DownloadState;
+struct ProgramSettings;
+
+// Keeps the harvest options in step with the options window and carries out
+// its commands: start and stop a harvest, the number buttons, the target
+// folder, and attaching the options to URL-list and download-list rows.
+class OptionsController : public QObject
+{
+    Q_OBJECT
+public:
+    // workingAddress gives the URL bar's working address, which a harvest starts from.
+    OptionsController(frmRLIE &window, Crawler &crawler, DownloadState &downloads,
+                      ProgramSettings &settings, UrlListModel &urls, DownloadListModel &list,
+                      Questions &questions, LanguageTexts &texts,
+                      std::function<QString()> workingAddress, QObject *parent = nullptr);
+
+    // The browser window's download button follows the harvest too.
+    std::function<void(bool)> SetBrowserDownloadEnabled;
+
+    void Command2_Click();
+    void cmdStopDnl_MouseDown();
+    void cmdStopDnl_MouseUp();
+    // Press lengths of 4 seconds or more end the whole harvest.
+    void StopPress(qint64 milliseconds);
+    void cmdAttachOptions2URLList_Click();
+    void cmdAttachOptions2Downloadlist_Click();
+    void cmdUp_Click();
+    void cmdDown_Click();
+    void cmdUpIndex_Click();
+    void cmdDownIndex_Click();
+    void cmdTargetDir_Click();
+    void Command3_Click();
+    // The type boxes, the manual types and the search patterns as filters.
+    void UpdateFilters();
+
+    // Every start address of this run (at most 10000, the oldest dropped).
+    QStringList StartAddresses;
+    bool Expanded = false;
+
+private:
+    void ReadFlags();
+
+    frmRLIE &m_window;
+    Crawler &m_crawler;
+    DownloadState &m_downloads;
+    ProgramSettings &m_settings;
+    UrlListModel &m_urls;
+    DownloadListModel &m_list;
+    Questions &m_questions;
+    LanguageTexts &m_texts;
+    std::function<QString()> m_workingAddress;
+    QElapsedTimer m_stopPress;
+};
