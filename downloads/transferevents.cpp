@@ -221,6 +221,9 @@ void DownloadEngine::Quarvel1_Finished(int i)
     }
     m_slots[i].PartDone = true;
     if (base.NOP < 2) {
+        // An existing file of that name made the control write another name.
+        const QString written = m_pool[b]->LocalFile();
+        if (!written.isEmpty() && written != m_list.text(row)) m_list.setText(row, written);
         SetState(row, StateDone);
         FreeGroup(b, false);
         return;
@@ -242,6 +245,7 @@ void DownloadEngine::JoinGroup(int b, int row)
     // state file stay for another try.
     if (m_files.JoinPartFiles(parts, ranges, target)) {
         m_files.MoveToMarker(base.StateNumber + QStringLiteral(".qvi"));
+        if (target != m_list.text(row)) m_list.setText(row, target);
         SetState(row, StateDone);
     } else {
         SetState(row, StateFailed);

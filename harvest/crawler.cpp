@@ -196,7 +196,8 @@ void Crawler::GetAllFiles(const QString &address)
         const QString host = HostPart(absolute);
         QString fileName = absolute.mid(absolute.lastIndexOf(QLatin1Char('/')) + 1);
         if (fileName.isEmpty()) continue;
-        if (!IsFileType(fileName, Filters) || !MatchesPattern(fileName, Filters.SearchPatterns)) continue;
+        if (!IsFileType(fileName, Filters) || !MatchesPattern(fileName, Filters.SearchPatterns))
+            continue;
         AddRow(absolute, host, fileName, stamp, address);
     }
 }

@@ -1,14 +1,10 @@
 #include "quarvelshell.h"
 
 #include "brokendownloads.h"
+#include "crawler.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadwindowcontroller.h"
-#include "crawler.h"
-#include "leadingnumber.h"
-#include "optionscontroller.h"
-#include "urlbarcontroller.h"
-#include "windowcrawlhost.h"
 #include "frmdownloaddata.h"
 #include "frmloaddeletebroken.h"
 #include "frmraiseie.h"
@@ -16,10 +12,14 @@
 #include "frmshowpicture.h"
 #include "frmwebbrowser.h"
 #include "languagefile.h"
+#include "leadingnumber.h"
+#include "optionscontroller.h"
 #include "programfolder.h"
 #include "questions.h"
 #include "twips.h"
+#include "urlbarcontroller.h"
 #include "urllistmodel.h"
+#include "windowcrawlhost.h"
 #include "windowops.h"
 
 #include <QCheckBox>
@@ -209,6 +209,8 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
 
     // 13.-16. No Close command on the other windows; their places.
     RemoveCloseItem(m_options.get(), m_closeGuard);
+    m_options->setMouseTracking(true);
+    m_options->installEventFilter(this);
     RemoveCloseItem(m_downloadWindow.get(), m_closeGuard);
     RemoveCloseItem(m_browser.get(), m_closeGuard);
     RemoveCloseItem(m_picture.get(), m_closeGuard);
@@ -437,6 +439,23 @@ void QuarvelShell::urlBarStateChanged()
 
 bool QuarvelShell::eventFilter(QObject *watched, QEvent *event)
 {
+    if (m_options && watched == m_options.get() && m_started && !m_ending) {
+        // The mouse over the options window brings a minimised URL bar back;
+        // a click on its background brings every main window to the front.
+        if (event->type() == QEvent::MouseMove && (m_urlBar->windowState() & Qt::WindowMinimized))
+            m_urlBar->showNormal();
+        if (event->type() == QEvent::MouseButtonPress) {
+            QWidget *side = PictureMode ? static_cast<QWidget *>(m_picture.get())
+                                        : static_cast<QWidget *>(m_browser.get());
+            for (QWidget *w : {static_cast<QWidget *>(m_urlBar.get()),
+                               static_cast<QWidget *>(m_downloadWindow.get()), side,
+                               static_cast<QWidget *>(m_options.get())}) {
+                w->raise();
+                w->activateWindow();
+            }
+        }
+        return false;
+    }
     if (m_urlBar && watched == m_urlBar.get()) {
         if (event->type() == QEvent::WindowStateChange && m_started && !m_ending)
             urlBarStateChanged();

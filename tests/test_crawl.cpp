@@ -25,7 +25,8 @@
 
 #include <memory>
 
-namespace {
+namespace
+{
 
 // The crawl's window side, recording what it is told.
 class RecordingHost : public CrawlHost
@@ -170,20 +171,15 @@ TEST_F(CrawlTest, RowsCarryTheTenColumnsAndTheVisitedListRestartsPerHarvest)
     ASSERT_EQ(list.count(), 1);
     const QString host = QString("127.0.0.1_%1").arg(nginx->port());
     const QString file = list.text(1);
-    EXPECT_TRUE(QRegularExpression("^" + QRegularExpression::escape(settings.TargetDir + host + "/") +
+    EXPECT_TRUE(QRegularExpression("^" +
+                                   QRegularExpression::escape(settings.TargetDir + host + "/") +
                                    "\\d{6}_p2\\.jpg$")
                     .match(file)
                     .hasMatch())
         << file.toStdString();
-    const QStringList expected = {"",
-                                  "0/0 bytes",
-                                  "",
-                                  nginx->url("/site/p2.jpg"),
-                                  settings.TargetDir,
-                                  host,
-                                  "10240",
-                                  "TRUE",
-                                  nginx->url("/site/page2.html")};
+    const QStringList expected = {
+        "",   "0/0 bytes", "",     nginx->url("/site/p2.jpg"),    settings.TargetDir,
+        host, "10240",     "TRUE", nginx->url("/site/page2.html")};
     for (int c = 1; c <= 9; ++c)
         EXPECT_EQ(list.subItem(1, c), expected[c - 1]) << c;
     EXPECT_EQ(state.LastRow, 1);

@@ -295,3 +295,19 @@ TEST_F(EngineScriptedTest, DeletingARowAboveARunningRowRenumbersIt)
     EXPECT_EQ(f.stateOf(1), "Done");
     EXPECT_EQ(readAll(f.list.text(1)), "abcd");
 }
+
+TEST_F(EngineScriptedTest, AnExistingFileMakesTheRowNameTheFileActuallyWritten)
+{
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nnew"));
+    const int row = f.addRow(server.url("/p.jpg"), "p.jpg");
+    QDir().mkpath(f.dir.path() + "/incoming/host");
+    QFile old(f.list.text(row));
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.write("old");
+    old.close();
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(row), "Done");
+    EXPECT_EQ(f.list.text(row), f.dir.path() + "/incoming/host/Ap.jpg");
+    EXPECT_EQ(readAll(f.list.text(row)), "new");
+}

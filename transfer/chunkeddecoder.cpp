@@ -3,18 +3,16 @@
 #include <cstring>
 #include <limits>
 
-namespace {
+namespace
+{
 // A size line longer than this is not a size line.
 constexpr qsizetype MaxSizeLine = 4096;
 
 int hexValue(char c)
 {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
 } // namespace
@@ -42,24 +40,19 @@ bool ChunkedDecoder::feed(const char *data, qsizetype size, QByteArray &out)
             i += take;
             if (m_line.size() > MaxSizeLine)
                 return fail(QStringLiteral("chunk size line too long"));
-            if (!lf)
-                return true;
+            if (!lf) return true;
             ++i; // the LF
             QByteArray line = m_line;
             m_line.clear();
-            if (line.endsWith('\r'))
-                line.chop(1);
+            if (line.endsWith('\r')) line.chop(1);
             const qsizetype semi = line.indexOf(';');
-            if (semi >= 0)
-                line.truncate(semi);
+            if (semi >= 0) line.truncate(semi);
             line = line.trimmed();
-            if (line.isEmpty())
-                return fail(QStringLiteral("empty chunk size line"));
+            if (line.isEmpty()) return fail(QStringLiteral("empty chunk size line"));
             qint64 value = 0;
             for (char c : line) {
                 const int v = hexValue(c);
-                if (v < 0)
-                    return fail(QStringLiteral("bad chunk size"));
+                if (v < 0) return fail(QStringLiteral("bad chunk size"));
                 if (value > (std::numeric_limits<qint64>::max() >> 4))
                     return fail(QStringLiteral("chunk size too large"));
                 value = value * 16 + v;
@@ -77,8 +70,7 @@ bool ChunkedDecoder::feed(const char *data, qsizetype size, QByteArray &out)
             out.append(data + i, take);
             i += take;
             m_remaining -= take;
-            if (m_remaining == 0)
-                m_state = State::DataEnd;
+            if (m_remaining == 0) m_state = State::DataEnd;
             break;
         }
         case State::DataEnd:
@@ -87,8 +79,7 @@ bool ChunkedDecoder::feed(const char *data, qsizetype size, QByteArray &out)
                 ++i;
                 break;
             }
-            if (data[i] != '\n')
-                return fail(QStringLiteral("missing line end after chunk data"));
+            if (data[i] != '\n') return fail(QStringLiteral("missing line end after chunk data"));
             ++i;
             m_state = State::SizeLine;
             break;

@@ -20,11 +20,11 @@ public:
 
 private:
     enum class State {
-        SizeLine,  // reading a chunk-size line up to its LF
-        Data,      // inside a chunk's data, m_remaining bytes to go
-        DataEnd,   // expecting the CR LF that ends a chunk's data
-        Done,      // the last chunk has been seen
-        Broken,    // malformed input
+        SizeLine, // reading a chunk-size line up to its LF
+        Data,     // inside a chunk's data, m_remaining bytes to go
+        DataEnd,  // expecting the CR LF that ends a chunk's data
+        Done,     // the last chunk has been seen
+        Broken,   // malformed input
     };
     bool fail(const QString &why);
 

@@ -3,7 +3,8 @@
 #include <QRegularExpression>
 #include <QUrl>
 
-namespace {
+namespace
+{
 
 bool isHex(char c)
 {
@@ -26,8 +27,8 @@ QByteArray PercentEncodeForRequest(const QByteArray &bytes)
     out.reserve(bytes.size());
     for (qsizetype i = 0; i < bytes.size(); ++i) {
         const auto c = static_cast<unsigned char>(bytes[i]);
-        const bool escapeStart = c == '%' && i + 2 < bytes.size() && isHex(bytes[i + 1]) &&
-                                 isHex(bytes[i + 2]);
+        const bool escapeStart =
+            c == '%' && i + 2 < bytes.size() && isHex(bytes[i + 1]) && isHex(bytes[i + 2]);
         if (c <= 0x20 || c >= 0x7F || (c == '%' && !escapeStart)) {
             out += '%';
             out += hex[c >> 4];
@@ -58,16 +59,13 @@ HttpAddress HttpAddress::parse(const QString &url)
     qsizetype end = rest.size();
     for (QChar stop : {QLatin1Char('/'), QLatin1Char('?'), QLatin1Char('#')}) {
         const qsizetype at = rest.indexOf(stop);
-        if (at >= 0 && at < end)
-            end = at;
+        if (at >= 0 && at < end) end = at;
     }
     a.host = rest.left(end);
     QString path = rest.mid(end);
-    if (!path.startsWith(QLatin1Char('/')))
-        path.prepend(QLatin1Char('/'));
+    if (!path.startsWith(QLatin1Char('/'))) path.prepend(QLatin1Char('/'));
     const qsizetype hash = path.indexOf(QLatin1Char('#'));
-    if (hash >= 0)
-        path.truncate(hash);
+    if (hash >= 0) path.truncate(hash);
     a.path = PercentEncodeForRequest(path.toUtf8());
 
     if (a.host.isEmpty()) {

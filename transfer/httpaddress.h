@@ -19,8 +19,8 @@ public:
     QString host;        // host as written, with its port if one was written
     QString connectHost; // name or address to connect to (no brackets, no port)
     quint16 port = 80;
-    QByteArray path;     // request target, starts with "/"
-    QString error;       // why the address cannot be fetched; empty when it can
+    QByteArray path; // request target, starts with "/"
+    QString error;   // why the address cannot be fetched; empty when it can
 
     bool isValid() const { return error.isEmpty(); }
     // "http://" + host + path.

@@ -20,8 +20,7 @@ QByteArray HttpRequest::toBytes() const
     r += "Accept: */*\r\n";
     if (!ref.isEmpty()) {
         r += "Referer: " + ref + "\r\n";
-        if (isGet)
-            r += "IF-MATCH: *\r\n";
+        if (isGet) r += "IF-MATCH: *\r\n";
     }
     r += "Connection: close\r\n";
     if (isGet && (startRange != 0 || endRange != 0)) {

@@ -10,9 +10,9 @@
 // [Range (GET only)], empty line.
 struct DORNEX_EXPORT HttpRequest {
     bool isGet = true;
-    QString host;      // Host line, as written in the address
-    QByteArray path;   // already encoded request target
-    QString referer;   // empty: no Referer line (and no IF-MATCH)
+    QString host;    // Host line, as written in the address
+    QByteArray path; // already encoded request target
+    QString referer; // empty: no Referer line (and no IF-MATCH)
     qint64 startRange = 0;
     qint64 endRange = 0; // both 0: no Range line
 

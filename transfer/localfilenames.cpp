@@ -5,7 +5,8 @@
 #include <QMutex>
 #include <QSet>
 
-namespace {
+namespace
+{
 
 // Held names of the whole process; transfers may live in more than one thread.
 QMutex &heldMutex()
@@ -27,7 +28,8 @@ QString key(const QString &path)
 
 } // namespace
 
-namespace LocalFileNames {
+namespace LocalFileNames
+{
 
 QString UniqueName(const QString &path)
 {
@@ -42,8 +44,7 @@ bool Claim(const QString &path)
 {
     QMutexLocker lock(&heldMutex());
     const QString k = key(path);
-    if (heldNames().contains(k))
-        return false;
+    if (heldNames().contains(k)) return false;
     heldNames().insert(k);
     return true;
 }

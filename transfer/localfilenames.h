@@ -6,7 +6,8 @@
 
 // The local files that running transfers of this process write to, so that
 // two transfers never write one file.
-namespace LocalFileNames {
+namespace LocalFileNames
+{
 
 // The name a new (non-appending) transfer writes to: while a file of that name
 // exists or a running transfer holds it, an "A" goes in front of the file name

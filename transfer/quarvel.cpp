@@ -7,22 +7,34 @@
 
 Quarvel::Quarvel(QObject *parent) : QObject(parent), Tag(QStringLiteral("idle")) {}
 
-Quarvel::~Quarvel() = default;
+Quarvel::~Quarvel()
+{
+    // Deleted from inside one of its own events: the job finishes unwinding
+    // first and is deleted afterwards.
+    if (m_job && m_job->inCallback()) {
+        m_job->stop();
+        m_job.release()->deleteLater();
+    }
+}
 
 bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, qint64 lMinSize,
                             bool HEADorGET, qint64 LocalStartRange, qint64 LocalEndRange,
                             bool DoAppend, const QString &LocalReferer)
 {
     // The unique-name rule needs a folder part in the local name.
-    if (strLocalFile.isEmpty() || !strLocalFile.contains(QLatin1Char('/')))
-        return false;
+    if (strLocalFile.isEmpty() || !strLocalFile.contains(QLatin1Char('/'))) return false;
 
     // A transfer still running on this instance ends here, silently. Its
     // socket closes at once, so there is nothing to wait for.
     if (m_job) {
         m_job->stop();
-        m_job->setParent(this);
-        m_job.release()->deleteLater();
+        // A job whose event handler called us is still on the stack.
+        if (m_job->inCallback()) {
+            m_job->setParent(this);
+            m_job.release()->deleteLater();
+        } else {
+            m_job.reset();
+        }
     }
 
     TransferParams p;
@@ -50,8 +62,7 @@ void Quarvel::AbortDownload()
 
 void Quarvel::Cancel()
 {
-    if (m_job)
-        m_job->stop();
+    if (m_job) m_job->stop();
 }
 
 QString Quarvel::FinalURL() const

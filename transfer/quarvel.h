@@ -23,8 +23,8 @@ public:
     // file name is empty or has no folder part; every later problem arrives as
     // Failed, never from inside this call.
     bool StartDownload(const QString &strURL, const QString &strLocalFile, qint64 lMinSize,
-                       bool HEADorGET, qint64 LocalStartRange, qint64 LocalEndRange,
-                       bool DoAppend, const QString &LocalReferer);
+                       bool HEADorGET, qint64 LocalStartRange, qint64 LocalEndRange, bool DoAppend,
+                       const QString &LocalReferer);
     // Stops the running transfer, if any. Raises no event.
     void AbortDownload();
     // Stops the running transfer like AbortDownload, without yielding to the

@@ -74,8 +74,7 @@ QByteArray ResponseHeader::field(const QByteArray &name) const
             qstrnicmp(m_block.constData() + start, name.constData(), name.size()) == 0) {
             const qsizetype from = start + name.size() + 1;
             QByteArray value = m_block.mid(from, stop - from);
-            if (value.isNull())
-                value = QByteArray("");
+            if (value.isNull()) value = QByteArray("");
             return value;
         }
         start = end;
@@ -85,8 +84,7 @@ QByteArray ResponseHeader::field(const QByteArray &name) const
 
 QString ResponseHeader::contentLengthText() const
 {
-    if (!m_hasContentLength)
-        return QString();
+    if (!m_hasContentLength) return QString();
     return m_contentLength >= 0 ? QStringLiteral(" ") + QString::number(m_contentLength)
                                 : QString::number(m_contentLength);
 }

@@ -5,10 +5,20 @@
 #include "quarvel.h"
 
 #include <QNetworkProxy>
+#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QUrl>
 
-namespace {
+namespace
+{
+// Counts the calls of this job that are on the stack, so that its owner knows
+// whether it may delete the job at once.
+struct CallbackScope {
+    explicit CallbackScope(int &depth) : m_depth(depth) { ++m_depth; }
+    ~CallbackScope() { --m_depth; }
+    int &m_depth;
+};
+
 // The header must end within this many bytes.
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
 // Bytes taken from the socket per read.
@@ -67,8 +77,7 @@ void TransferJob::start()
     }
     m_claimed = LocalFileNames::Claim(m_params.localFile);
     if (!m_claimed) {
-        fail(QStringLiteral("the local file is in use by another transfer: ") +
-             m_params.localFile);
+        fail(QStringLiteral("the local file is in use by another transfer: ") + m_params.localFile);
         return;
     }
     connectTo(m_address);
@@ -100,8 +109,7 @@ void TransferJob::connectTo(const HttpAddress &address)
 
 void TransferJob::dropSocket()
 {
-    if (!m_socket)
-        return;
+    if (!m_socket) return;
     // A local abort makes the socket report disconnected(); it must not look
     // like the server closing, so nothing of the socket reaches us any more.
     QTcpSocket *socket = m_socket;
@@ -113,10 +121,10 @@ void TransferJob::dropSocket()
 
 void TransferJob::releaseResources()
 {
+    m_readBuffer = QByteArray();
     m_timer.stop();
     dropSocket();
-    if (m_file.isOpen())
-        m_file.close();
+    if (m_file.isOpen()) m_file.close();
     if (m_claimed) {
         LocalFileNames::Release(m_params.localFile);
         m_claimed = false;
@@ -125,8 +133,8 @@ void TransferJob::releaseResources()
 
 void TransferJob::onConnected()
 {
-    if (m_state != State::Connecting || !m_socket)
-        return;
+    const CallbackScope scope(m_callbackDepth);
+    if (m_state != State::Connecting || !m_socket) return;
     HttpRequest request;
     request.isGet = m_params.isGet;
     request.host = m_address.host;
@@ -147,27 +155,28 @@ void TransferJob::onConnected()
 
 void TransferJob::onReadyRead()
 {
-    if (m_state != State::ReadingHeader && m_state != State::ReadingBody)
-        return;
+    const CallbackScope scope(m_callbackDepth);
+    if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
     m_timer.start(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
-    if (m_readBuffer.size() < ReadBlock)
-        m_readBuffer.resize(ReadBlock);
+    // The read block is lent to this call and given back only while the
+    // transfer goes on, so an ended transfer holds no buffer.
+    QByteArray block;
+    block.swap(m_readBuffer);
+    if (block.size() < ReadBlock) block.resize(ReadBlock);
+    auto giveBack = qScopeGuard([&] {
+        if (self && isActive()) m_readBuffer.swap(block);
+    });
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const qint64 n = m_socket->read(m_readBuffer.data(), m_readBuffer.size());
-        if (n <= 0)
-            break;
-        if (!consume(m_readBuffer.constData(), qsizetype(n)))
-            return;
+        const qint64 n = m_socket->read(block.data(), block.size());
+        if (n <= 0) break;
+        if (!consume(block.constData(), qsizetype(n))) return;
     }
-    if (m_state != State::ReadingBody)
-        return;
+    if (m_state != State::ReadingBody) return;
     // One Progress per batch of received data.
     emit m_owner->Progress(m_bytesWritten, m_contentLength);
-    if (!self || m_state != State::ReadingBody)
-        return;
-    if (bodyComplete())
-        finish();
+    if (!self || m_state != State::ReadingBody) return;
+    if (bodyComplete()) finish();
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -181,12 +190,10 @@ bool TransferJob::consume(const char *data, qsizetype size)
             }
             return writeBody(m_decoded.constData(), m_decoded.size());
         }
-        if (m_hasLength)
-            size = qsizetype(qMin<qint64>(size, m_contentLength - m_bytesWritten));
+        if (m_hasLength) size = qsizetype(qMin<qint64>(size, m_contentLength - m_bytesWritten));
         return writeBody(data, size);
     }
-    if (m_state != State::ReadingHeader)
-        return false;
+    if (m_state != State::ReadingHeader) return false;
 
     m_headerBuffer.append(data, size);
     const qsizetype prefix = qMin<qsizetype>(5, m_headerBuffer.size());
@@ -214,8 +221,7 @@ bool TransferJob::consume(const char *data, qsizetype size)
     // Interim answers (100 Continue and the like) precede the real one.
     if (status >= 100 && status < 200 && status != 101)
         return leftover.isEmpty() || consume(leftover.constData(), leftover.size());
-    if (isRedirect(status) && header.hasField("Location"))
-        return followRedirect(header);
+    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
 
     QPointer<TransferJob> self(this);
     const qint64 length = header.contentLength();
@@ -229,8 +235,7 @@ bool TransferJob::consume(const char *data, qsizetype size)
         emit m_owner->Header(status, QString::fromLatin1(header.field("Accept-Ranges")),
                              QString::fromLatin1(header.field("Content-Type")),
                              header.contentLengthText(), m_params.referer);
-        if (self && m_state == State::ReadingHeader)
-            finish();
+        if (self && m_state == State::ReadingHeader) finish();
         return false;
     }
     if (status < 200 || status > 299) {
@@ -251,8 +256,7 @@ bool TransferJob::consume(const char *data, qsizetype size)
         m_hasLength = true;
         m_contentLength = 0;
     }
-    if (!openLocalFile())
-        return false;
+    if (!openLocalFile()) return false;
     setState(State::ReadingBody);
     return leftover.isEmpty() || consume(leftover.constData(), leftover.size());
 }
@@ -292,8 +296,7 @@ bool TransferJob::openLocalFile()
 
 bool TransferJob::writeBody(const char *data, qsizetype size)
 {
-    if (size <= 0)
-        return true;
+    if (size <= 0) return true;
     if (m_file.write(data, size) != size) {
         fail(QStringLiteral("cannot write the local file %1: %2")
                  .arg(m_params.localFile, m_file.errorString()));
@@ -305,21 +308,19 @@ bool TransferJob::writeBody(const char *data, qsizetype size)
 
 bool TransferJob::bodyComplete() const
 {
-    if (m_isChunked)
-        return m_chunked.isDone();
+    if (m_isChunked) return m_chunked.isDone();
     return m_hasLength && m_bytesWritten >= m_contentLength;
 }
 
 void TransferJob::onPeerClosed()
 {
-    if (!isActive())
-        return;
+    const CallbackScope scope(m_callbackDepth);
+    if (!isActive()) return;
     // Data that arrived with the close is handled first.
     if (m_socket && m_socket->bytesAvailable() > 0) {
         QPointer<TransferJob> self(this);
         onReadyRead();
-        if (!self || !isActive())
-            return;
+        if (!self || !isActive()) return;
     }
     switch (m_state) {
     case State::Connecting:
@@ -349,8 +350,8 @@ void TransferJob::onPeerClosed()
 
 void TransferJob::onSocketError(QAbstractSocket::SocketError error)
 {
-    if (!isActive())
-        return;
+    const CallbackScope scope(m_callbackDepth);
+    if (!isActive()) return;
     if (error == QAbstractSocket::RemoteHostClosedError) {
         onPeerClosed();
         return;
@@ -371,6 +372,7 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
 
 void TransferJob::onTimeout()
 {
+    const CallbackScope scope(m_callbackDepth);
     if (m_state == State::Connecting)
         fail(QStringLiteral("no connection within %1").arg(seconds(m_params.connectTimeoutMs)));
     else if (isActive())
@@ -398,8 +400,8 @@ void TransferJob::fail(const QString &reason)
     QMetaObject::invokeMethod(
         this,
         [this, reason] {
-            if (m_state == State::Failed)
-                emit m_owner->Failed(reason);
+            const CallbackScope scope(m_callbackDepth);
+            if (m_state == State::Failed) emit m_owner->Failed(reason);
         },
         Qt::QueuedConnection);
 }

@@ -59,6 +59,9 @@ public:
     bool isActive() const;
     QString finalUrl() const;
     QString localFile() const { return m_params.localFile; }
+    // True while one of this job's handlers runs (it raised an event whose
+    // handler is still running): it may then only be deleted later.
+    bool inCallback() const { return m_callbackDepth > 0; }
 
 private:
     void setState(State s);
@@ -96,6 +99,7 @@ private:
     bool m_claimed = false;
     bool m_startedRaised = false;
     int m_redirects = 0;
+    int m_callbackDepth = 0;
 
     // Body framing of the accepted response.
     bool m_isChunked = false;
