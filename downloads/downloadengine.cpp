@@ -198,26 +198,26 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart)
 void DownloadEngine::PartialDownload(const QString &source, const QString &target, int slot,
                                      qint64 minSize, const QString &referer)
 {
-    TransferSlot &s = m_slots[slot];
-    s.SourceFileName = source;
-    s.TargetFilename = target;
-    s.LocalMinFileSize = minSize;
-    s.Referer = referer;
-    s.Probing = true;
-    if (!m_pool[slot]->StartDownload(source, target, minSize, false, 0, 0, false, referer))
-        Quarvel1_Failed(slot, QStringLiteral("unusable target file name"));
+    StartOnSlot(source, target, slot, minSize, referer, false);
 }
 
 void DownloadEngine::StartSingleDownload(const QString &source, const QString &target, int slot,
                                          qint64 minSize, const QString &referer)
 {
+    StartOnSlot(source, target, slot, minSize, referer, true);
+}
+
+void DownloadEngine::StartOnSlot(const QString &source, const QString &target, int slot,
+                                 qint64 minSize, const QString &referer, bool get)
+{
+    // The base's record keeps what the probe's answer and the parts need.
     TransferSlot &s = m_slots[slot];
     s.SourceFileName = source;
     s.TargetFilename = target;
     s.LocalMinFileSize = minSize;
     s.Referer = referer;
-    s.Probing = false;
-    if (!m_pool[slot]->StartDownload(source, target, minSize, true, 0, 0, false, referer))
+    s.Probing = !get;
+    if (!m_pool[slot]->StartDownload(source, target, minSize, get, 0, 0, false, referer))
         Quarvel1_Failed(slot, QStringLiteral("unusable target file name"));
 }
 

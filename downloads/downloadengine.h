@@ -82,6 +82,11 @@ private:
                          const QString &referer);
     void StartSingleDownload(const QString &source, const QString &target, int slot, qint64 minSize,
                              const QString &referer);
+    // A HEAD probe (get false) or one GET of the whole file on a slot.
+    void StartOnSlot(const QString &source, const QString &target, int slot, qint64 minSize,
+                     const QString &referer, bool get);
+    // Instance 0's page fetch has ended, however.
+    void PageFetchEnded();
     bool StartParts(int base, int row, const QString &lengthText, qint64 size,
                     const QString &referer);
     void JoinGroup(int base, int row);

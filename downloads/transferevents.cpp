@@ -187,11 +187,16 @@ void DownloadEngine::Quarvel1_Progress(int i, qint64 bytesLoaded, qint64 fileSiz
                       QStringLiteral("%1%").arg(Percent(total, size)));
 }
 
+void DownloadEngine::PageFetchEnded()
+{
+    m_state.PageFetched = true;
+    m_pool[0]->Tag = QStringLiteral("idle");
+}
+
 void DownloadEngine::Quarvel1_TooSmall(int i)
 {
     if (i == 0) {
-        m_state.PageFetched = true;
-        m_pool[0]->Tag = QStringLiteral("idle");
+        PageFetchEnded();
         return;
     }
     const int b = GroupBase(i);
@@ -204,8 +209,7 @@ void DownloadEngine::Quarvel1_TooSmall(int i)
 void DownloadEngine::Quarvel1_Finished(int i)
 {
     if (i == 0) {
-        m_state.PageFetched = true;
-        m_pool[0]->Tag = QStringLiteral("idle");
+        PageFetchEnded();
         return;
     }
     const int b = GroupBase(i);
@@ -256,8 +260,7 @@ void DownloadEngine::JoinGroup(int b, int row)
 void DownloadEngine::Quarvel1_Failed(int i, const QString &)
 {
     if (i == 0) {
-        m_state.PageFetched = true;
-        m_pool[0]->Tag = QStringLiteral("idle");
+        PageFetchEnded();
         return;
     }
     const int b = GroupBase(i);

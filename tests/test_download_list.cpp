@@ -17,20 +17,6 @@
 namespace
 {
 
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QByteArray b(size, Qt::Uninitialized);
-    QRandomGenerator gen(seed);
-    for (qsizetype i = 0; i < size; ++i)
-        b[i] = char(gen.generate() & 0xFF);
-    return b;
-}
-
-QByteArray sha256(const QByteArray &bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
-}
-
 // Every file below folder, as paths relative to it, sorted.
 QStringList filesBelow(const QString &folder)
 {
