@@ -64,6 +64,7 @@ constexpr int ExitUsage = 2;
 // How often the end of the downloads is looked for.
 constexpr int PollMs = 10;
 
+// What the command line asks for.
 struct Options {
     QString address;
     QString targetDir;

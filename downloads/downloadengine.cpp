@@ -10,6 +10,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QPersistentModelIndex>
+#include <QSet>
 #include <QTimer>
 
 namespace
@@ -132,6 +133,7 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart)
     if (m_state.CurrentRow < m_list.count() || Restart) {
         int i = Restart ? 1 : m_state.CurrentRow + 1;
         CursorGuard guard(m_cursors, &i);
+        QSet<QString> made;
         while (!m_state.StopRequested && !m_closing && i <= m_list.count()) {
             QCoreApplication::processEvents();
             if (m_state.StopRequested || m_closing || i > m_list.count()) break;
@@ -162,9 +164,16 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart)
             const QString targetDir = m_list.subItem(i, DownloadListModel::ColTargetDir).trimmed();
             const QString mainUrl = m_list.subItem(i, DownloadListModel::ColMainURL);
             bool ok = !source.trimmed().isEmpty() && !target.trimmed().isEmpty();
+            // Folders made once in this pass are not made again.
+            auto make = [&made](const QString &folder) {
+                if (made.contains(folder)) return true;
+                const bool done = QDir().mkpath(folder);
+                if (done) made.insert(folder);
+                return done;
+            };
             if (ok && !targetDir.isEmpty())
-                ok = QDir().mkpath(mainUrl.isEmpty() ? targetDir : targetDir + "/" + mainUrl);
-            if (ok) ok = QDir().mkpath(QFileInfo(target).absolutePath());
+                ok = make(mainUrl.isEmpty() ? targetDir : targetDir + "/" + mainUrl);
+            if (ok) ok = make(QFileInfo(target).absolutePath());
             if (!ok) {
                 SetState(i, StateFailed);
                 ++i;

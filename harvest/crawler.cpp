@@ -96,8 +96,13 @@ bool Crawler::StartHarvest(const QString &address)
 
 void Crawler::WaitFor(const std::function<bool()> &done)
 {
+    // Sleeps in the event loop; the page fetch's end wakes it at once, the
+    // short timer catches the stop flags.
     while (!done() && !QCoreApplication::closingDown()) {
         QEventLoop loop;
+        connect(&m_fetcher, &Quarvel::Finished, &loop, &QEventLoop::quit);
+        connect(&m_fetcher, &Quarvel::TooSmall, &loop, &QEventLoop::quit);
+        connect(&m_fetcher, &Quarvel::Failed, &loop, &QEventLoop::quit);
         QTimer::singleShot(10, &loop, &QEventLoop::quit);
         loop.exec();
     }
