@@ -197,7 +197,7 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart)
                 PartialDownload(source, target, base, minSize, referer);
             else
                 StartSingleDownload(source, target, base, minSize, referer);
-            QCoreApplication::processEvents();
+            // The yield after the start is the next round's first step.
             if (rowIndex.isValid()) i = rowIndex.row() + 2;
         }
     }
