@@ -22,19 +22,14 @@
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-root=$(dirname "$here")
+# shellcheck source-path=SCRIPTDIR source=benchlib.sh
+source "$(dirname "$0")/benchlib.sh"
 
 files=2000
 big_mb=200
 runs=1
 parent=/tmp
 download_list="$root/build/bench/download_list"
-nginx=/usr/sbin/nginx
-gnu_time=/usr/bin/time
-
-die() { echo "compare_download_list: $*" >&2; exit 1; }
-positive() { [[ "$2" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a positive whole number"; }
 
 while (($#)); do
     case "$1" in
@@ -43,88 +38,18 @@ while (($#)); do
         --runs) positive "$1" "${2:-}"; runs=$2; shift 2 ;;
         --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
         --download-list) download_list=${2:-}; shift 2 ;;
-        -h|--help) sed -n '2,22s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h|--help) bench_help 22; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
 
-[[ -x "$download_list" ]] || die "no download_list at $download_list: build it first
-  (cmake -S . -B build && cmake --build build --target download_list)"
-[[ -x "$nginx" ]] || die "no $nginx: apt-get install nginx-light"
-[[ -x "$gnu_time" ]] || die "no GNU time at $gnu_time: apt-get install time"
-command -v curl >/dev/null || die "no curl: apt-get install curl"
-command -v aria2c >/dev/null || die "no aria2c: apt-get install aria2"
+bench_check_programs download_list "$download_list"
+bench_need_command curl curl
+bench_need_command aria2c aria2
 
-# Nothing may go through a proxy.
-unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
-
-work=$(mktemp -d "$parent/compare_download_list.XXXXXX")
-nginx_pid=
-cleanup() {
-    if [[ -n "$nginx_pid" ]]; then
-        kill "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-mkdir -p "$work/www/small" "$work/www/limited" "$work/tmp" "$work/times"
-
-# True when something already listens on the port.
-port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-start_nginx() {
-    local port=$1
-    {
-        ((EUID == 0)) && echo "user root;"
-        cat <<EOF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 1024; }
-http {
-    access_log off;
-    sendfile on;
-    default_type application/octet-stream;
-    client_body_temp_path $work/tmp/body;
-    proxy_temp_path $work/tmp/proxy;
-    fastcgi_temp_path $work/tmp/fastcgi;
-    uwsgi_temp_path $work/tmp/uwsgi;
-    scgi_temp_path $work/tmp/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-        # Every connection gets at most 8 MiB/s here.
-        location /limited/ { limit_rate 8m; }
-    }
-}
-EOF
-    } >"$work/nginx.conf"
-    "$nginx" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
-    nginx_pid=$!
-    local i
-    for ((i = 0; i < 100; i++)); do
-        kill -0 "$nginx_pid" 2>/dev/null || break
-        if port_taken "$port"; then return 0; fi
-        sleep 0.05
-    done
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-    return 1
-}
-
-port=
-for ((try = 0; try < 20; try++)); do
-    candidate=$((20000 + RANDOM % 40000))
-    port_taken "$candidate" && continue
-    if start_nginx "$candidate"; then port=$candidate; break; fi
-done
-[[ -n "$port" ]] || die "nginx did not start: $(tail -c 600 "$work/error.log" 2>/dev/null)"
+bench_make_work "$parent" www/small www/limited tmp times
+# Every connection gets at most 8 MiB/s below /limited/.
+bench_start_nginx 1024 "" "location /limited/ { limit_rate 8m; }"
 base="http://127.0.0.1:$port"
 # download_list puts a file below TARGETDIR/<host>/.
 host_dir="127.0.0.1:$port"
@@ -153,18 +78,11 @@ timed() {
     rm -rf "${work:?}/out" "${work:?}/home"
     mkdir -p "$work/out/curl" "$work/home"
     sync
-    if ! "$gnu_time" -f '%e %U %S %M' -o "$work/time.txt" "$@" <"$stdin_file" \
-        >"$work/stdout.txt" 2>"$work/stderr.txt"; then
+    if ! bench_time "$@" <"$stdin_file" 2>"$work/stderr.txt"; then
         tail -n 20 "$work/stdout.txt" "$work/stderr.txt" >&2
         die "$tool failed in case $case_name"
     fi
-    local t_wall t_user t_sys t_rss
-    read -r t_wall t_user t_sys t_rss <"$work/time.txt"
-    awk -v w="$t_wall" -v u="$t_user" -v s="$t_sys" -v k="$t_rss" \
-        'BEGIN { print w, u + s, k / 1024 }' >>"$work/times/$case_name.$tool"
-    printf '  %-6s %-20s wall %7.2f s  user %6.2f s  sys %6.2f s  peak %7.1f MiB\n' \
-        "$case_name" "$tool" "$t_wall" "$t_user" "$t_sys" \
-        "$(awk -v k="$t_rss" 'BEGIN { print k / 1024 }')" >&2
+    bench_record "$work/times/$case_name.$tool" "$(printf '%-6s %-20s' "$case_name" "$tool")" 7
 }
 
 # expect_summary DONE: download_list's last line must report DONE rows done, none failed.
@@ -214,12 +132,6 @@ for ((run = 1; run <= runs; run++)); do
 done
 rm -rf "${work:?}/out" "${work:?}/home"
 
-# median COLUMN FILE: the median of one column of the per-run lines.
-median() {
-    awk -v c="$1" '{ print $c }' "$2" | sort -g | awk '{ v[NR] = $1 }
-        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
 echo
 printf '127.0.0.1, nginx; median of %d run(s)\n\n' "$runs"
 printf '| %-42s | %-20s | %8s | %7s | %12s |\n' case tool "wall s" "CPU s" "peak RSS MiB"
@@ -228,9 +140,9 @@ printf '|%s|%s|---------:|--------:|-------------:|\n' \
 declare -A wall
 row() {
     local f="$work/times/$1.$2"
-    wall[$1.$2]=$(median 1 "$f")
+    wall[$1.$2]=$(bench_median 1 "$f")
     printf '| %-42s | %-20s | %8.2f | %7.2f | %12.1f |\n' "$3" "$2" "${wall[$1.$2]}" \
-        "$(median 2 "$f")" "$(median 3 "$f")"
+        "$(bench_median 2 "$f")" "$(bench_median 3 "$f")"
 }
 for tool in "${small_tools[@]}"; do
     row small "$tool" "$files x 64 KiB, 20 at a time"
@@ -239,7 +151,7 @@ for tool in "${big_tools[@]}"; do
     row big "$tool" "$big_mb MiB, 8 MiB/s per connection"
 done
 row idle download_list "idle engine, 2 s"
-idle_rss=$(median 1 "$work/times/idle.rss")
+idle_rss=$(bench_median 1 "$work/times/idle.rss")
 echo
 awk -v dl="${wall[small.download_list]}" -v cu="${wall[small.curl]}" \
     -v mu="${wall[big.download_list_multi]}" -v ar="${wall[big.aria2c]}" \

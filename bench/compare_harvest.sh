@@ -15,14 +15,12 @@
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
 
-here=$(cd "$(dirname "${BASH_SOURCE[0]}")" && pwd)
-root=$(dirname "$here")
+# shellcheck source-path=SCRIPTDIR source=benchlib.sh
+source "$(dirname "$0")/benchlib.sh"
 
 runs=3
 parent=/tmp
 harvest="$root/build/bench/harvest"
-nginx=/usr/sbin/nginx
-gnu_time=/usr/bin/time
 
 # The site: an index page linking the section pages, each linking its gallery
 # pages, each showing its pictures (relative links throughout; every gallery
@@ -33,95 +31,22 @@ pictures=8
 expected=$((sections * galleries * pictures))
 pages=$((1 + sections + sections * galleries))
 
-die() { echo "compare_harvest: $*" >&2; exit 1; }
-positive() { [[ "$2" =~ ^[1-9][0-9]*$ ]] || die "$1 needs a positive whole number"; }
-
 while (($#)); do
     case "$1" in
         --runs) positive "$1" "${2:-}"; runs=$2; shift 2 ;;
         --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
         --harvest) harvest=${2:-}; shift 2 ;;
-        -h|--help) sed -n '2,15s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h|--help) bench_help 15; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
 
-[[ -x "$harvest" ]] || die "no harvest at $harvest: build it first
-  (cmake -S . -B build && cmake --build build --target harvest)"
-[[ -x "$nginx" ]] || die "no $nginx: apt-get install nginx-light"
-[[ -x "$gnu_time" ]] || die "no GNU time at $gnu_time: apt-get install time"
-command -v wget >/dev/null || die "no wget: apt-get install wget"
+bench_check_programs harvest "$harvest"
+bench_need_command wget wget
 tools=(harvest wget)
 
-# Nothing may go through a proxy.
-unset http_proxy HTTP_PROXY https_proxy HTTPS_PROXY all_proxy ALL_PROXY no_proxy NO_PROXY
-
-work=$(mktemp -d "$parent/compare_harvest.XXXXXX")
-nginx_pid=
-cleanup() {
-    if [[ -n "$nginx_pid" ]]; then
-        kill "$nginx_pid" 2>/dev/null || true
-        wait "$nginx_pid" 2>/dev/null || true
-    fi
-    rm -rf "$work"
-}
-trap cleanup EXIT
-trap 'exit 130' INT
-trap 'exit 143' TERM
-mkdir -p "$work/www" "$work/out" "$work/home" "$work/tmp" "$work/times"
-
-# True when something already listens on the port.
-port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
-
-start_nginx() {
-    local port=$1
-    {
-        ((EUID == 0)) && echo "user root;"
-        cat <<EOF
-daemon off;
-master_process off;
-worker_processes 1;
-pid $work/nginx.pid;
-error_log $work/error.log warn;
-events { worker_connections 256; }
-http {
-    access_log off;
-    sendfile on;
-    types { text/html html; image/jpeg jpg; }
-    default_type application/octet-stream;
-    client_body_temp_path $work/tmp/body;
-    proxy_temp_path $work/tmp/proxy;
-    fastcgi_temp_path $work/tmp/fastcgi;
-    uwsgi_temp_path $work/tmp/uwsgi;
-    scgi_temp_path $work/tmp/scgi;
-    server {
-        listen 127.0.0.1:$port;
-        root $work/www;
-    }
-}
-EOF
-    } >"$work/nginx.conf"
-    "$nginx" -p "$work" -c "$work/nginx.conf" -e "$work/error.log" &
-    nginx_pid=$!
-    local i
-    for ((i = 0; i < 100; i++)); do
-        kill -0 "$nginx_pid" 2>/dev/null || break
-        if port_taken "$port"; then return 0; fi
-        sleep 0.05
-    done
-    kill "$nginx_pid" 2>/dev/null || true
-    wait "$nginx_pid" 2>/dev/null || true
-    nginx_pid=
-    return 1
-}
-
-port=
-for ((try = 0; try < 20; try++)); do
-    candidate=$((20000 + RANDOM % 40000))
-    port_taken "$candidate" && continue
-    if start_nginx "$candidate"; then port=$candidate; break; fi
-done
-[[ -n "$port" ]] || die "nginx did not start: $(tail -c 600 "$work/error.log" 2>/dev/null)"
+bench_make_work "$parent" www out home tmp times
+bench_start_nginx 256 "types { text/html html; image/jpeg jpg; }"
 
 echo "Making a site of $pages pages and $expected pictures..." >&2
 awk -v root="$work/www" -v sections="$sections" -v galleries="$galleries" \
@@ -184,8 +109,7 @@ for ((run = 1; run <= runs; run++)); do
         mkdir -p "$out" "$work/home"
         sync
         command_of "$tool"
-        if ! "$gnu_time" -f '%e %U %S %M' -o "$work/time.txt" "${cmd[@]}" \
-            >"$work/stdout.txt" 2>"$work/stderr.txt"; then
+        if ! bench_time "${cmd[@]}" 2>"$work/stderr.txt"; then
             tail -n 20 "$work/stderr.txt" "$work/stdout.txt" >&2
             die "$tool failed in run $run"
         fi
@@ -197,34 +121,15 @@ for ((run = 1; run <= runs; run++)); do
                 die "harvest: unexpected summary in run $run: $summary"
             echo "  $summary; $(grep '^harvest: crawl' "$work/stderr.txt" || true)" >&2
         fi
-        read -r t_wall t_user t_sys t_rss <"$work/time.txt"
-        # One line per run: wall s, CPU s (user + system), peak RSS MiB.
-        awk -v w="$t_wall" -v u="$t_user" -v s="$t_sys" -v k="$t_rss" \
-            'BEGIN { print w, u + s, k / 1024 }' >>"$work/times/$tool"
-        printf '  run %d %-8s wall %6.2f s  user %6.2f s  sys %6.2f s  peak %7.1f MiB\n' \
-            "$run" "$tool" "$t_wall" "$t_user" "$t_sys" "$(awk -v k="$t_rss" 'BEGIN { print k / 1024 }')" >&2
+        bench_record "$work/times/$tool" "$(printf 'run %d %-8s' "$run" "$tool")"
     done
 done
 rm -rf "$out" "${work:?}/home"
 
-# median COLUMN FILE: the median of one column of the per-run lines.
-median() {
-    awk -v c="$1" '{ print $c }' "$2" | sort -g | awk '{ v[NR] = $1 }
-        END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
-}
-
 echo
 printf '%d pages, %d pictures of 2-8 KiB over 127.0.0.1, median of %d runs\n\n' \
     "$pages" "$expected" "$runs"
-printf '| %-8s | %10s | %9s | %13s |\n' tool "wall s" "CPU s" "peak RSS MiB"
-printf '|----------|-----------:|----------:|--------------:|\n'
-declare -A wall cpu rss
-for tool in "${tools[@]}"; do
-    wall[$tool]=$(median 1 "$work/times/$tool")
-    cpu[$tool]=$(median 2 "$work/times/$tool")
-    rss[$tool]=$(median 3 "$work/times/$tool")
-    printf '| %-8s | %10.2f | %9.2f | %13.1f |\n' "$tool" "${wall[$tool]}" "${cpu[$tool]}" "${rss[$tool]}"
-done
+bench_tool_table 8 "${tools[@]}"
 echo
 awk -v hw="${wall[harvest]}" -v ww="${wall[wget]}" 'BEGIN {
     r = ww > 0 ? hw / ww : 0

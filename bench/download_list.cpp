@@ -21,12 +21,12 @@
 // row that did not end "Done"; B is the size of the files of the "Done" rows).
 // Exit code: 0 every row "Done", 1 some row not, 2 bad usage.
 
+#include "benchsupport.h"
 #include "brokendownloads.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
 #include "statefiles.h"
-#include "statewords.h"
 #include "urlrows.h"
 
 #include <QCoreApplication>
@@ -62,30 +62,15 @@ struct Options {
     QString targetDir;
 };
 
-void printLine(const QString &line)
-{
-    std::fputs(line.toLocal8Bit().constData(), stdout);
-    std::fputc('\n', stdout);
-    std::fflush(stdout);
-}
+using BenchSupport::printLine;
+using BenchSupport::wholeNumber;
 
-int usage(const QString &problem)
-{
-    std::fprintf(stderr, "download_list: %s\n", problem.toLocal8Bit().constData());
-    std::fputs("usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-               "                     [--resume] TARGETDIR < URLS\n"
-               "       download_list [--home DIR] --idle SECONDS\n",
-               stderr);
-    return ExitUsage;
-}
-
-std::optional<int> wholeNumber(const QString &text, int low, int high)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < low || value > high) return std::nullopt;
-    return value;
-}
+constexpr BenchSupport::Usage usage{
+    "download_list",
+    "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
+    "                     [--resume] TARGETDIR < URLS\n"
+    "       download_list [--home DIR] --idle SECONDS\n",
+    ExitUsage};
 
 // Fills out from the arguments; returns an error text, empty when they are good.
 QString parse(const QStringList &args, Options &out)
@@ -206,43 +191,28 @@ int main(int argc, char **argv)
                          line.toLocal8Bit().constData());
     }
 
-    // The passes run inside the event loop; the poll ends it once no group
-    // runs any more (only after the passes have returned).
-    bool passesEnded = false;
-    QTimer::singleShot(0, &engine, [&] {
+    // The passes run inside the event loop; it ends once no group runs any
+    // more (only after the passes have returned).
+    BenchSupport::runUntilIdle(engine, PollMs, [&] {
         if (broken > 0) {
             engine.DownloadFilesFromLV(true);
             state.CurrentRow = broken;
         }
         engine.DownloadFilesFromLV(false);
-        passesEnded = true;
     });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (passesEnded && !engine.Timer1States().Busy) app.quit();
-    });
-    poll.start(PollMs);
-    app.exec();
-    poll.stop();
 
     int done = 0;
     qint64 bytes = 0;
     for (int row = 1; row <= list.count(); ++row) {
-        const QString word = list.subItem(row, DownloadListModel::ColState);
-        if (word == StateDone) {
-            ++done;
-            bytes += QFileInfo(list.text(row)).size();
-        } else {
-            std::fprintf(stderr, "download_list: row %d \"%s\": %s\n", row,
-                         list.subItem(row, DownloadListModel::ColSource).toLocal8Bit().constData(),
-                         word.toLocal8Bit().constData());
-        }
+        if (!BenchSupport::rowDone(list, row, "download_list")) continue;
+        ++done;
+        bytes += QFileInfo(list.text(row)).size();
     }
     const int failed = list.count() - done;
     printLine(QStringLiteral("rows done %1, rows failed %2, bytes %3, seconds %4")
                   .arg(done)
                   .arg(failed)
                   .arg(bytes)
-                  .arg(double(clock.nsecsElapsed()) / 1e9, 0, 'f', 2));
+                  .arg(BenchSupport::seconds(clock.nsecsElapsed())));
     return failed == 0 ? ExitAllDone : ExitNotAllDone;
 }

@@ -31,6 +31,7 @@
 // Exit code: 0 when the start page was harvested and, with --download, every
 // row is "Done"; 1 otherwise; 2 bad usage.
 
+#include "benchsupport.h"
 #include "crawler.h"
 #include "crawlhost.h"
 #include "downloadengine.h"
@@ -39,7 +40,6 @@
 #include "filefilters.h"
 #include "programstate.h"
 #include "statefiles.h"
-#include "statewords.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -50,7 +50,6 @@
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTime>
-#include <QTimer>
 
 #include <cstdio>
 #include <optional>
@@ -88,30 +87,16 @@ public:
     }
 };
 
-void printLine(const QString &line)
-{
-    std::fputs(line.toLocal8Bit().constData(), stdout);
-    std::fputc('\n', stdout);
-}
+using BenchSupport::printLine;
+using BenchSupport::wholeNumber;
 
-int usage(const QString &problem)
-{
-    std::fprintf(stderr, "harvest: %s\n", problem.toLocal8Bit().constData());
-    std::fputs("usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
-               "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
-               "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
-               "               [--home DIR]\n",
-               stderr);
-    return ExitUsage;
-}
-
-std::optional<int> wholeNumber(const QString &text, int low, int high)
-{
-    bool ok = false;
-    const int value = text.toInt(&ok);
-    if (!ok || value < low || value > high) return std::nullopt;
-    return value;
-}
+constexpr BenchSupport::Usage usage{
+    "harvest",
+    "usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
+    "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
+    "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
+    "               [--home DIR]\n",
+    ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
 // when the list is good.
@@ -254,36 +239,19 @@ int main(int argc, char **argv)
     qint64 crawlNs = 0;
 
     // The crawl and the scheduler pass run inside the event loop, as the
-    // program runs them; the poll ends it once no group runs any more.
+    // program runs them; it ends once no group runs any more.
     bool harvested = false;
-    bool passesEnded = false;
-    QTimer::singleShot(0, &engine, [&] {
+    BenchSupport::runUntilIdle(engine, PollMs, [&] {
         harvested = crawler.StartHarvest(opt.address) && !crawler.Visited().isEmpty();
         crawlNs = clock.nsecsElapsed();
         if (opt.download) engine.DownloadFilesFromLV(false);
-        passesEnded = true;
     });
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &app, [&] {
-        if (passesEnded && !engine.Timer1States().Busy) app.quit();
-    });
-    poll.start(PollMs);
-    app.exec();
-    poll.stop();
     const qint64 totalNs = clock.nsecsElapsed();
 
     int done = 0;
     for (int row = 1; row <= list.count(); ++row) {
         if (opt.print) printLine(rowLine(list, row));
-        if (!opt.download) continue;
-        const QString word = list.subItem(row, DownloadListModel::ColState);
-        if (word == StateDone) {
-            ++done;
-        } else {
-            std::fprintf(stderr, "harvest: row %d \"%s\": %s\n", row,
-                         list.subItem(row, DownloadListModel::ColSource).toLocal8Bit().constData(),
-                         word.toLocal8Bit().constData());
-        }
+        if (opt.download && BenchSupport::rowDone(list, row, "harvest")) ++done;
     }
     if (!harvested)
         std::fprintf(stderr, "harvest: the start page could not be fetched: %s\n",
@@ -297,7 +265,6 @@ int main(int argc, char **argv)
                   .arg(list.count())
                   .arg(done)
                   .arg(failed)
-                  .arg(double(totalNs) / 1e9, 0, 'f', 2));
-    std::fflush(stdout);
+                  .arg(BenchSupport::seconds(totalNs)));
     return harvested && failed == 0 ? ExitGood : ExitNotGood;
 }
