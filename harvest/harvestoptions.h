@@ -12,5 +12,4 @@ struct HarvestOptions {
     bool UniqueFilename = true;     // the page's time stamp in front of file names
     bool MultiDnl = true;           // new rows are fetched in parts
     bool Clipboard2URLList = false; // the clipboard watch fills the URL list
-    bool PictureMode = false;       // the picture viewer replaces the browser
 };
