@@ -87,6 +87,8 @@ private:
                      const QString &referer, bool get);
     // Instance 0's page fetch has ended, however.
     void PageFetchEnded();
+    // TooSmall and Failed: the row ends with word, its group is freed.
+    void EndRow(int i, const QString &word);
     bool StartParts(int base, int row, const QString &lengthText, qint64 size,
                     const QString &referer);
     void JoinGroup(int base, int row);

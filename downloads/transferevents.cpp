@@ -195,14 +195,20 @@ void DownloadEngine::PageFetchEnded()
 
 void DownloadEngine::Quarvel1_TooSmall(int i)
 {
+    EndRow(i, StateTooSmall);
+}
+
+void DownloadEngine::EndRow(int i, const QString &word)
+{
     if (i == 0) {
         PageFetchEnded();
         return;
     }
+    // The row ends with the word and its whole group is freed.
     const int b = GroupBase(i);
     const int row = RowOfBase(b);
     if (row == 0) return;
-    SetState(row, StateTooSmall);
+    SetState(row, word);
     FreeGroup(b, true);
 }
 
@@ -259,13 +265,5 @@ void DownloadEngine::JoinGroup(int b, int row)
 
 void DownloadEngine::Quarvel1_Failed(int i, const QString &)
 {
-    if (i == 0) {
-        PageFetchEnded();
-        return;
-    }
-    const int b = GroupBase(i);
-    const int row = RowOfBase(b);
-    if (row == 0) return;
-    SetState(row, StateFailed);
-    FreeGroup(b, true);
+    EndRow(i, StateFailed);
 }
