@@ -8,6 +8,7 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light
+  fonts-dejavu-core
 )
 
 missing=()
