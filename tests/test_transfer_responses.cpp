@@ -7,6 +7,7 @@
 #include "transferrecorder.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 
@@ -187,4 +188,75 @@ TEST_F(ResponseTest, RangeAnswerWith206IsStored)
     ASSERT_TRUE(rec.waitForEnd());
     EXPECT_EQ(rec.events, QStringList({"Started", "Progress 3 3", "Finished"}));
     EXPECT_EQ(readAll(target), "234");
+}
+
+TEST_F(ResponseTest, PartialAnswersAreCheckedAgainstTheRangeAndCompleted)
+{
+    // Less than asked: the rest is asked for on a new connection, appended.
+    server.enqueue(Script::reply("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-4/10\r\n"
+                                 "Content-Length: 3\r\n\r\n234"));
+    server.enqueue(Script::reply("HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 5-7/10\r\n"
+                                 "\r\n567"));
+    ASSERT_TRUE(q.StartDownload(server.url("/f"), target, 0, true, 2, 7, true, {}));
+    ASSERT_TRUE(rec.waitForEnd());
+    EXPECT_EQ(rec.milestones(), QStringList({"Started", "Finished"}));
+    EXPECT_EQ(rec.events.at(1), "Progress 3 6");
+    EXPECT_EQ(readAll(target), "234567");
+    EXPECT_TRUE(server.request(1).contains("\r\nRange: bytes=5-7\r\n"));
+
+    // Another start, no Content-Range, or more bytes than it announces: failed.
+    const QList<QByteArray> bad = {
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2/10\r\nContent-Length: 3\r\n\r\n012",
+        "HTTP/1.1 206 Partial Content\r\nContent-Length: 3\r\n\r\n234",
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-4/10\r\nContent-Length: 5\r\n\r\n",
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-9/10\r\n\r\n23456789"};
+    for (const QByteArray &answer : bad) {
+        QFile::remove(target);
+        rec.events.clear();
+        server.enqueue(Script::reply(answer));
+        ASSERT_TRUE(q.StartDownload(server.url("/f"), target, 0, true, 2, 7, true, {}));
+        ASSERT_TRUE(rec.waitForEnd());
+        EXPECT_TRUE(rec.failed()) << answer.data();
+        EXPECT_EQ(QFileInfo(target).size(), 0) << answer.data();
+    }
+}
+
+TEST_F(ResponseTest, ErrorStatusFailsBeforeTheMinimumSize)
+{
+    run(Script::reply("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\nnot found"), true, 1000);
+    EXPECT_EQ(rec.milestones(), QStringList({"Started", "Failed"}));
+    // A HEAD probe reports the error answer, so its host can decide.
+    run(Script::reply("HTTP/1.1 404 Not Found\r\nContent-Length: 9\r\n\r\n"), false, 1000);
+    EXPECT_EQ(rec.events, QStringList({"Started", "Header 404||| 9|", "Finished"}));
+}
+
+TEST_F(ResponseTest, RedirectArrivingWithTheCloseIsFollowed)
+{
+    Script redirect;
+    redirect.waitForRequest().send("HTTP/1.1 302 Found\r\nLocation: /b.jpg\r\n\r\n").close();
+    server.enqueue(redirect);
+    run(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
+    EXPECT_EQ(rec.milestones(), QStringList({"Started", "Finished"}));
+    EXPECT_EQ(readAll(target), "abc");
+}
+
+TEST_F(ResponseTest, NewFileNeverAppendsToOneThatAppearedMeanwhile)
+{
+    // The name is free at the start; another writer creates it before the
+    // header arrives: the body goes to the next "A" name, the other file stays.
+    Script s;
+    s.waitForRequest().pause(150).send(Head10 + "0123456789");
+    server.enqueue(s);
+    ASSERT_TRUE(q.StartDownload(server.url("/f.jpg"), target, 0, true, 0, 0, false, {}));
+    QTest::qWait(30);
+    QFile other(target);
+    ASSERT_TRUE(other.open(QIODevice::WriteOnly));
+    other.write("old");
+    other.close();
+    ASSERT_TRUE(rec.waitForEnd());
+    EXPECT_EQ(rec.last(), "Finished");
+    EXPECT_EQ(readAll(target), "old");
+    EXPECT_EQ(q.LocalFile(), dir.filePath("Aout.jpg"));
+    EXPECT_EQ(readAll(dir.filePath("Aout.jpg")), "0123456789");
+    EXPECT_TRUE(q.CreatedLocalFile());
 }

@@ -75,6 +75,11 @@ QString Quarvel::LocalFile() const
     return m_job ? m_job->localFile() : QString();
 }
 
+bool Quarvel::CreatedLocalFile() const
+{
+    return m_job && m_job->createdLocalFile();
+}
+
 bool Quarvel::IsBusy() const
 {
     return m_job && m_job->isActive();

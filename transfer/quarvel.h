@@ -39,6 +39,10 @@ public:
     QString LocalFile() const;
     // True from StartDownload until the transfer ends in any way.
     bool IsBusy() const;
+    // True when the current or last transfer created its local file itself
+    // (DoAppend false and the body begun): a host that drops a failed
+    // download may then delete the file without touching anyone else's.
+    bool CreatedLocalFile() const;
 
     // Free text the host keeps with the instance ("idle", "working", a row).
     QString Tag;

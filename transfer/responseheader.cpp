@@ -88,3 +88,36 @@ QString ResponseHeader::contentLengthText() const
     return m_contentLength >= 0 ? QStringLiteral(" ") + QString::number(m_contentLength)
                                 : QString::number(m_contentLength);
 }
+
+namespace
+{
+// Reads an unsigned decimal number at text[i], advancing i; false without digits.
+bool readNumber(const QByteArray &text, qsizetype &i, qint64 &value)
+{
+    const qsizetype start = i;
+    value = 0;
+    while (i < text.size() && text[i] >= '0' && text[i] <= '9') {
+        if (value > (std::numeric_limits<qint64>::max() - 9) / 10) return false;
+        value = value * 10 + (text[i] - '0');
+        ++i;
+    }
+    return i > start;
+}
+} // namespace
+
+bool ResponseHeader::contentRange(qint64 &first, qint64 &last, qint64 &total) const
+{
+    const QByteArray value = field("Content-Range").trimmed();
+    if (value.size() < 6 || qstrnicmp(value.constData(), "bytes ", 6) != 0) return false;
+    qsizetype i = 6;
+    while (i < value.size() && value[i] == ' ')
+        ++i;
+    if (!readNumber(value, i, first) || i >= value.size() || value[i++] != '-') return false;
+    if (!readNumber(value, i, last) || i >= value.size() || value[i++] != '/') return false;
+    if (i < value.size() && value[i] == '*' && i + 1 == value.size()) {
+        total = -1;
+    } else if (!readNumber(value, i, total) || i != value.size()) {
+        return false;
+    }
+    return first <= last && (total < 0 || last < total);
+}

@@ -30,6 +30,9 @@ public:
     // non-negative number), "-5", or empty without the field.
     QString contentLengthText() const;
     bool isChunked() const { return m_chunked; }
+    // The Content-Range of a 206 answer, "bytes FIRST-LAST/TOTAL": false when
+    // the field is missing or not of that form; total is -1 for "*".
+    bool contentRange(qint64 &first, qint64 &last, qint64 &total) const;
 
 private:
     QByteArray m_block;

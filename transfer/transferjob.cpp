@@ -4,6 +4,7 @@
 #include "localfilenames.h"
 #include "quarvel.h"
 
+#include <QFileInfo>
 #include <QNetworkProxy>
 #include <QScopeGuard>
 #include <QTcpSocket>
@@ -24,6 +25,9 @@ constexpr qsizetype MaxHeaderBytes = 64 * 1024;
 // Bytes taken from the socket per read.
 constexpr qsizetype ReadBlock = 256 * 1024;
 constexpr int MaxRedirects = 5;
+// A server may answer a range request with less than was asked; the rest is
+// asked for again, but not without end.
+constexpr int MaxRangeRequests = 64;
 
 bool isRedirect(int status)
 {
@@ -38,7 +42,7 @@ QString seconds(int ms)
 } // namespace
 
 TransferJob::TransferJob(Quarvel *owner, const TransferParams &params)
-    : m_owner(owner), m_params(params)
+    : m_owner(owner), m_params(params), m_rangeStart(params.startRange)
 {
     m_address = HttpAddress::parse(params.url);
     m_timer.setSingleShot(true);
@@ -141,7 +145,7 @@ void TransferJob::onConnected()
     request.path = m_address.path;
     request.referer = m_params.referer;
     if (m_params.isGet) {
-        request.startRange = m_params.startRange;
+        request.startRange = m_rangeStart;
         request.endRange = m_params.endRange;
     }
     m_socket->write(request.toBytes());
@@ -176,7 +180,7 @@ void TransferJob::onReadyRead()
     // One Progress per batch of received data.
     emit m_owner->Progress(m_bytesWritten, m_contentLength);
     if (!self || m_state != State::ReadingBody) return;
-    if (bodyComplete()) finish();
+    if (bodyComplete()) bodyEnded();
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -190,7 +194,9 @@ bool TransferJob::consume(const char *data, qsizetype size)
             }
             return writeBody(m_decoded.constData(), m_decoded.size());
         }
-        if (m_hasLength) size = qsizetype(qMin<qint64>(size, m_contentLength - m_bytesWritten));
+        if (m_hasLength)
+            size = qsizetype(
+                qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
         return writeBody(data, size);
     }
     if (m_state != State::ReadingHeader) return false;
@@ -225,7 +231,14 @@ bool TransferJob::consume(const char *data, qsizetype size)
 
     QPointer<TransferJob> self(this);
     const qint64 length = header.contentLength();
-    if (!header.isChunked() && length != 0 && length < m_params.minSize) {
+    const bool success = status >= 200 && status <= 299;
+    // An error answer is a failure whatever its length; only a file the
+    // server does send can be too small.
+    if (m_params.isGet && !success) {
+        fail(QStringLiteral("HTTP status %1").arg(status));
+        return false;
+    }
+    if (success && !header.isChunked() && length != 0 && length < m_params.minSize) {
         releaseResources();
         setState(State::TooSmall);
         emit m_owner->TooSmall();
@@ -238,10 +251,6 @@ bool TransferJob::consume(const char *data, qsizetype size)
         if (self && m_state == State::ReadingHeader) finish();
         return false;
     }
-    if (status < 200 || status > 299) {
-        fail(QStringLiteral("HTTP status %1").arg(status));
-        return false;
-    }
     const bool rangeAsked = m_params.startRange != 0 || m_params.endRange != 0;
     if (rangeAsked && status != 206) {
         fail(QStringLiteral("the server did not send the requested byte range (HTTP status %1)")
@@ -252,13 +261,50 @@ bool TransferJob::consume(const char *data, qsizetype size)
     m_isChunked = header.isChunked();
     m_contentLength = m_isChunked ? 0 : length;
     m_hasLength = !m_isChunked && header.hasContentLength() && length >= 0;
+    m_responseLength = m_hasLength ? length : 0;
+    m_responseStart = m_bytesWritten;
     if (status == 204) {
         m_hasLength = true;
         m_contentLength = 0;
+        m_responseLength = 0;
     }
+    if (rangeAsked && !checkPartialAnswer(header, length)) return false;
     if (!openLocalFile()) return false;
     setState(State::ReadingBody);
     return leftover.isEmpty() || consume(leftover.constData(), leftover.size());
+}
+
+bool TransferJob::checkPartialAnswer(const ResponseHeader &header, qint64 length)
+{
+    // A 206 must say which bytes it holds: they must start where this request
+    // starts and end inside the range asked for. Anything else would put the
+    // bytes at the wrong place of the part file.
+    qint64 first = 0, last = 0, total = 0;
+    if (!header.contentRange(first, last, total)) {
+        fail(QStringLiteral("the 206 answer has no valid Content-Range"));
+        return false;
+    }
+    const bool endAsked = m_params.endRange >= m_params.startRange;
+    if (first != m_rangeStart || (endAsked && last > m_params.endRange)) {
+        fail(QStringLiteral("the server sent bytes %1-%2 for the range %3-%4")
+                 .arg(first)
+                 .arg(last)
+                 .arg(m_rangeStart)
+                 .arg(m_params.endRange));
+        return false;
+    }
+    if (header.hasContentLength() && !m_isChunked && length != last - first + 1) {
+        fail(QStringLiteral("the 206 answer's Content-Length does not match its Content-Range"));
+        return false;
+    }
+    if (!m_isChunked) {
+        m_hasLength = true;
+        m_responseLength = last - first + 1;
+    }
+    m_rangeAnswerLast = last;
+    // Progress reports the whole range asked for, also over several answers.
+    if (endAsked) m_contentLength = m_params.endRange - m_params.startRange + 1;
+    return true;
 }
 
 bool TransferJob::followRedirect(const ResponseHeader &header)
@@ -284,14 +330,32 @@ bool TransferJob::followRedirect(const ResponseHeader &header)
 
 bool TransferJob::openLocalFile()
 {
-    m_file.setFileName(m_params.localFile);
+    // The file stays open while a range is completed over several answers.
+    if (m_file.isOpen()) return true;
     // Unbuffered: every Progress reports bytes that are already in the file.
-    if (!m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered)) {
-        fail(QStringLiteral("cannot open the local file %1: %2")
-                 .arg(m_params.localFile, m_file.errorString()));
-        return false;
+    if (m_params.append) {
+        m_file.setFileName(m_params.localFile);
+        if (m_file.open(QIODevice::WriteOnly | QIODevice::Append | QIODevice::Unbuffered))
+            return true;
+    } else {
+        // A new file never touches an existing one: whatever appeared under the
+        // name since the transfer started sends it on to the next "A" name.
+        for (;;) {
+            m_file.setFileName(m_params.localFile);
+            if (m_file.open(QIODevice::WriteOnly | QIODevice::NewOnly | QIODevice::Unbuffered)) {
+                m_createdFile = true;
+                return true;
+            }
+            if (!QFileInfo::exists(m_params.localFile)) break;
+            const QString next = LocalFileNames::UniqueName(m_params.localFile);
+            if (!LocalFileNames::Claim(next)) continue;
+            LocalFileNames::Release(m_params.localFile);
+            m_params.localFile = next;
+        }
     }
-    return true;
+    fail(QStringLiteral("cannot open the local file %1: %2")
+             .arg(m_params.localFile, m_file.errorString()));
+    return false;
 }
 
 bool TransferJob::writeBody(const char *data, qsizetype size)
@@ -309,18 +373,51 @@ bool TransferJob::writeBody(const char *data, qsizetype size)
 bool TransferJob::bodyComplete() const
 {
     if (m_isChunked) return m_chunked.isDone();
-    return m_hasLength && m_bytesWritten >= m_contentLength;
+    return m_hasLength && m_bytesWritten - m_responseStart >= m_responseLength;
+}
+
+void TransferJob::bodyEnded()
+{
+    if (m_rangeAnswerLast < 0) {
+        finish();
+        return;
+    }
+    const qint64 received = m_bytesWritten - m_responseStart;
+    const qint64 announced = m_rangeAnswerLast - m_rangeStart + 1;
+    if (received != announced) {
+        fail(QStringLiteral("the 206 answer held %1 bytes, its Content-Range %2")
+                 .arg(received)
+                 .arg(announced));
+        return;
+    }
+    if (m_params.endRange < m_params.startRange || m_rangeAnswerLast >= m_params.endRange) {
+        finish();
+        return;
+    }
+    // A short answer: ask for the rest of the range on a new connection,
+    // appending to the same file.
+    if (++m_rangeRequests >= MaxRangeRequests) {
+        fail(QStringLiteral("the server sent the range in too many pieces"));
+        return;
+    }
+    m_rangeStart = m_rangeAnswerLast + 1;
+    m_rangeAnswerLast = -1;
+    m_chunked = ChunkedDecoder();
+    connectTo(m_address);
 }
 
 void TransferJob::onPeerClosed()
 {
     const CallbackScope scope(m_callbackDepth);
     if (!isActive()) return;
-    // Data that arrived with the close is handled first.
+    // Data that arrived with the close is handled first. It may end the
+    // transfer, or move it to a new connection (a redirect, the rest of a
+    // range), whose state is then not this connection's to judge.
     if (m_socket && m_socket->bytesAvailable() > 0) {
         QPointer<TransferJob> self(this);
+        const QTcpSocket *closing = m_socket;
         onReadyRead();
-        if (!self || !isActive()) return;
+        if (!self || !isActive() || m_socket != closing) return;
     }
     switch (m_state) {
     case State::Connecting:
@@ -341,7 +438,7 @@ void TransferJob::onPeerClosed()
                      .arg(m_bytesWritten)
                      .arg(m_contentLength));
         else
-            finish(); // no length announced: the close ends the body
+            bodyEnded(); // no length announced: the close ends the body
         break;
     default:
         break;

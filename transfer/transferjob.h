@@ -59,6 +59,9 @@ public:
     bool isActive() const;
     QString finalUrl() const;
     QString localFile() const { return m_params.localFile; }
+    // True when this transfer created its local file (a non-appending
+    // transfer that reached the body); the file is then the transfer's own.
+    bool createdLocalFile() const { return m_createdFile; }
     // True while one of this job's handlers runs (it raised an event whose
     // handler is still running): it may then only be deleted later.
     bool inCallback() const { return m_callbackDepth > 0; }
@@ -81,6 +84,10 @@ private:
     bool openLocalFile();
     bool writeBody(const char *data, qsizetype size);
     bool bodyComplete() const;
+    // The accepted answer's body is complete: finishes the transfer, or asks
+    // for the rest of a byte range that a 206 answer delivered only in part.
+    void bodyEnded();
+    bool checkPartialAnswer(const ResponseHeader &header, qint64 length);
     void finish();
     void fail(const QString &reason);
     void releaseResources();
@@ -97,6 +104,7 @@ private:
     QByteArray m_decoded;
     QFile m_file;
     bool m_claimed = false;
+    bool m_createdFile = false;
     bool m_startedRaised = false;
     int m_redirects = 0;
     int m_callbackDepth = 0;
@@ -104,6 +112,14 @@ private:
     // Body framing of the accepted response.
     bool m_isChunked = false;
     bool m_hasLength = false;
-    qint64 m_contentLength = 0; // the announced length (FileSize of Progress)
+    qint64 m_responseStart = 0;  // m_bytesWritten when this answer's body began
+    qint64 m_responseLength = 0; // this answer's body length, when m_hasLength
+    qint64 m_contentLength = 0;  // the announced length (FileSize of Progress)
     qint64 m_bytesWritten = 0;
+
+    // Byte ranges: the start asked for by the current request, and the last
+    // byte the current 206 answer announced (-1 before one was accepted).
+    qint64 m_rangeStart = 0;
+    qint64 m_rangeAnswerLast = -1;
+    int m_rangeRequests = 0;
 };
