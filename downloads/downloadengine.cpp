@@ -8,6 +8,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QEventLoop>
+#include <QFile>
 #include <QFileInfo>
 #include <QPersistentModelIndex>
 #include <QSet>
@@ -17,6 +18,8 @@ namespace
 {
 
 const QString Idle = QStringLiteral("idle");
+// How long a header probe may wait for its answer.
+constexpr int ProbeTimeoutMs = 15000;
 
 // Registers a pass's position so that the list's row changes renumber it.
 class CursorGuard
@@ -105,9 +108,10 @@ bool DownloadEngine::StillServes(int base, int row) const
     return row >= 1 && RowOfBase(base) == row;
 }
 
-void DownloadEngine::SetState(int row, const QString &word)
+void DownloadEngine::SetState(int row, const QString &word, const QString &reason)
 {
     m_list.setSubItem(row, DownloadListModel::ColState, word);
+    m_list.setSubItemToolTip(row, DownloadListModel::ColState, reason);
 }
 
 int DownloadEngine::WaitForFreeGroup()
@@ -226,17 +230,29 @@ void DownloadEngine::StartOnSlot(const QString &source, const QString &target, i
     s.LocalMinFileSize = minSize;
     s.Referer = referer;
     s.Probing = !get;
-    if (!m_pool[slot]->StartDownload(source, target, minSize, get, 0, 0, false, referer))
+    // A probe that gets no header for a while gives way to one GET.
+    Quarvel *q = m_pool[slot].get();
+    const int stall = q->StallTimeout();
+    if (!get) q->SetStallTimeout(qMin(stall, ProbeTimeoutMs));
+    const bool started = q->StartDownload(source, target, minSize, get, 0, 0, false, referer);
+    q->SetStallTimeout(stall);
+    if (!started) {
+        s.Probing = false;
         Quarvel1_Failed(slot, QStringLiteral("unusable target file name"));
+    }
 }
 
 void DownloadEngine::FreeGroup(int base, bool abort)
 {
+    // A whole-file download that is cut off is never resumed: what it wrote
+    // goes, so that a retry writes the row's own name again. Part files stay.
+    const bool dropFile = abort && m_slots[base].NOP < 2 && !m_slots[base].Probing;
     for (int s = base; s < base + GroupSize; ++s) {
         if (abort) m_pool[s]->Cancel();
         m_slots[s] = TransferSlot();
         m_pool[s]->Tag = Idle;
     }
+    if (dropFile && m_pool[base]->CreatedLocalFile()) QFile::remove(m_pool[base]->LocalFile());
     emit GroupFreed();
 }
 

@@ -88,8 +88,12 @@ private:
     // Instance 0's page fetch has ended, however.
     void PageFetchEnded();
     // TooSmall and Failed: the row ends with word, its group is freed.
-    void EndRow(int i, const QString &word);
-    bool StartParts(int base, int row, const QString &lengthText, qint64 size,
+    void EndRow(int i, const QString &word, const QString &reason);
+    // The header probe of group b gave no usable answer: one GET of the file.
+    void FallBackToOneConnection(int b);
+    // Splits the row's file into parts and starts them; row follows the row
+    // when it moves while the split waits. False: fetch over one connection.
+    bool StartParts(int base, int &row, const QString &lengthText, qint64 size,
                     const QString &referer);
     void JoinGroup(int base, int row);
 
@@ -97,7 +101,8 @@ private:
     bool Qualifies(int row, bool restart) const;
     bool RowIsServed(int row) const;
     void FreeGroup(int base, bool abort);
-    void SetState(int row, const QString &word);
+    // Writes the row's state word; the reason, if any, becomes the cell's tooltip.
+    void SetState(int row, const QString &word, const QString &reason = {});
     QString SerialiseRow(int row) const;
     bool StillServes(int base, int row) const;
 

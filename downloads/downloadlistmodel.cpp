@@ -10,6 +10,8 @@ namespace
 
 // Cell value key under which a cell's picture number is kept.
 constexpr int PictureKey = 1;
+// Cell value key of a cell's tooltip.
+constexpr int ToolTipKey = 2;
 
 } // namespace
 
@@ -35,6 +37,17 @@ int DownloadListModel::subItemImage(int row, int column) const
     return picture.isValid() ? picture.toInt() : -1;
 }
 
+void DownloadListModel::setSubItemToolTip(int row, int column, const QString &text)
+{
+    if (text.isEmpty() && subItemToolTip(row, column).isEmpty()) return;
+    setCellValue(row, column, ToolTipKey, text.isEmpty() ? QVariant() : QVariant(text));
+}
+
+QString DownloadListModel::subItemToolTip(int row, int column) const
+{
+    return cellValue(row, column, ToolTipKey).toString();
+}
+
 QVariant DownloadListModel::data(const QModelIndex &index, int role) const
 {
     if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid))
@@ -45,6 +58,10 @@ QVariant DownloadListModel::data(const QModelIndex &index, int role) const
         if (picture < 0) return QVariant();
         const QImage image = SmallImage(picture);
         return image.isNull() ? QVariant() : QVariant(image);
+    }
+    if (role == Qt::ToolTipRole) {
+        const QString tip = subItemToolTip(row, index.column());
+        return tip.isEmpty() ? QVariant() : QVariant(tip);
     }
     if (role == ProgressValueRole) {
         if (index.column() != ColProgress) return QVariant();

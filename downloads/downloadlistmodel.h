@@ -41,6 +41,9 @@ public:
     void setSubItemImage(int row, int column, int picture, bool on);
     // The picture number a cell shows, or -1 for none.
     int subItemImage(int row, int column) const;
+    // A cell's tooltip (why a row failed); empty text removes it.
+    void setSubItemToolTip(int row, int column, const QString &text);
+    QString subItemToolTip(int row, int column) const;
 
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 };

@@ -1,6 +1,7 @@
 #include "statefiles.h"
 
 #include "leadingnumber.h"
+#include "localfilenames.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -17,6 +18,8 @@
 
 #include <algorithm>
 #include <limits>
+
+#include <sys/stat.h>
 
 namespace
 {
@@ -36,6 +39,8 @@ constexpr int LargestReservation = 1000000;
 // treated as unreadable so that it cannot make the reader allocate unbounded.
 constexpr int LargestStoredPartCount = 10000;
 constexpr qint64 JoinBlockSize = 1024 * 1024;
+// A join lets the event loop run at least this often.
+constexpr qint64 JoinYieldMs = 50;
 
 // Removes leading and trailing space characters (only spaces, not tabs).
 QString StripBlanks(const QString &text)
@@ -315,7 +320,8 @@ bool StateFiles::RangesCover(const QList<ByteRange> &ranges, qint64 size)
 }
 
 bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> &ranges,
-                               QString &target, QString *error) const
+                               QString &target, QString *error,
+                               const std::function<void()> &yield) const
 {
     const auto fail = [error](const QString &why) {
         if (error) *error = why;
@@ -340,6 +346,8 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
         return fail(QStringLiteral("cannot create %1: %2")
                         .arg(joined.fileTemplate(), joined.errorString()));
     QByteArray block;
+    QElapsedTimer sinceYield;
+    sinceYield.start();
     for (qsizetype j = 0; j < parts.size(); ++j) {
         QFile part(parts[j]);
         if (!part.open(QIODevice::ReadOnly))
@@ -353,6 +361,10 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
                 return fail(QStringLiteral("cannot write %1: %2")
                                 .arg(joined.fileName(), joined.errorString()));
             copied += block.size();
+            if (yield && sinceYield.hasExpired(JoinYieldMs)) {
+                yield();
+                sinceYield.restart();
+            }
         }
         // The part may have changed since its length was checked.
         if (copied != ranges[j].Length())
@@ -362,13 +374,18 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
         return fail(
             QStringLiteral("cannot write %1: %2").arg(joined.fileName(), joined.errorString()));
     joined.close();
+    // A temporary file is private to its owner; the download is not.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    ::chmod(QFile::encodeName(joined.fileName()).constData(), 0666 & ~mask);
 
     // The first free name of the unique-name rule; the rename never replaces
-    // a file, so a name taken in the meantime moves on to the next one.
+    // a file, so a name taken in the meantime moves on to the next one. A name
+    // a running transfer holds is taken too, though its file may not exist yet.
     const qsizetype nameStart = target.lastIndexOf(u'/') + 1;
     QString finalName = target;
     for (;;) {
-        while (QFileInfo::exists(finalName))
+        while (QFileInfo::exists(finalName) || LocalFileNames::IsHeld(finalName))
             finalName.insert(nameStart, u'A');
         if (QFile::rename(joined.fileName(), finalName)) break;
         if (!QFileInfo::exists(finalName))
@@ -379,6 +396,28 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
     for (const QString &part : parts)
         QFile::remove(part);
     return true;
+}
+
+void StateFiles::RemoveDownload(qint64 number) const
+{
+    QString name = QString::number(number) + StateSuffix;
+    QString row, length;
+    int parts = 0;
+    QList<ByteRange> ranges;
+    if (ReadStateFile(name, row, length, parts, ranges) != 0) return;
+    for (int j = 0; j < parts && j < 10; ++j)
+        QFile::remove(PathOf(QString::number(number + j) + QStringLiteral(".qvp")));
+    QFile::remove(PathOf(QString::number(number) + StateSuffix));
+}
+
+bool StateFiles::NumbersInUse(qint64 first, int count) const
+{
+    for (qint64 n = first; n < first + count; ++n) {
+        const QString stem = PathOf(QString::number(n));
+        if (QFileInfo::exists(stem + StateSuffix) || QFileInfo::exists(stem + QStringLiteral(".qvp")))
+            return true;
+    }
+    return false;
 }
 
 bool StateFiles::MoveToMarker(const QString &stateFileName) const

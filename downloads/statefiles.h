@@ -4,6 +4,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
+
 // One part of a multi-part download: first and last byte offset, both
 // inclusive, 0-based.
 struct ByteRange {
@@ -68,11 +70,22 @@ public:
     // a temporary name first, every write checked and every part file's
     // length compared with its range; then renamed to the first free name of
     // the unique-name rule ("A" in front of the file name while it exists),
-    // which comes back in target, and the part files are deleted. On any
-    // error the temporary file is removed, the parts stay, target is
-    // unchanged and the result is false with error set.
+    // which comes back in target, and the part files are deleted. A name
+    // that a running transfer holds counts as taken. The joined file gets the
+    // usual permissions of a new file. On any error the temporary file is
+    // removed, the parts stay, target is unchanged and the result is false
+    // with error set. yield, when given, is called now and then while a large
+    // join runs, so that the program stays responsive.
     bool JoinPartFiles(const QStringList &parts, const QList<ByteRange> &ranges, QString &target,
-                       QString *error = nullptr) const;
+                       QString *error = nullptr,
+                       const std::function<void()> &yield = {}) const;
+    // Deletes the state file "<number>.qvi" and the part files it names: a
+    // download that ended by another way no longer needs them.
+    void RemoveDownload(qint64 number) const;
+    // True when a state file or part file of any of the count numbers from
+    // first exists: those numbers hold another download's data. (A finished
+    // marker holds none; its number may be used again.)
+    bool NumbersInUse(qint64 first, int count) const;
     // Moves "<n>.qvi" to its finished marker "<n>.dqvi".
     bool MoveToMarker(const QString &stateFileName) const;
     // Deletes every file in the temporary folder (the "clear" answer).

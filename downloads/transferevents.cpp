@@ -9,7 +9,9 @@
 #include "repaintlock.h"
 #include "statewords.h"
 
+#include <QCoreApplication>
 #include <QFile>
+#include <QPersistentModelIndex>
 #include <cmath>
 
 namespace
@@ -40,7 +42,7 @@ void DownloadEngine::Quarvel1_Header(int i, int statusCode, const QString &accep
     if (i == 0 || !m_slots[i].Probing) return;
     TransferSlot &base = m_slots[i];
     base.Probing = false;
-    const int row = RowOfBase(i);
+    int row = RowOfBase(i);
     if (row == 0) return;
     base.ContentLengthText = contentLength;
     const qint64 partSize = qint64(m_state.PartSizeKB) * 1024;
@@ -52,12 +54,14 @@ void DownloadEngine::Quarvel1_Header(int i, int statusCode, const QString &accep
                        acceptRanges.contains(QLatin1String("bytes"), Qt::CaseInsensitive) &&
                        size > 0 && size >= partSize;
     if (split && StartParts(i, row, contentLength, size, urlReferer)) return;
-    if (!StillServes(i, row)) return;
+    // Splitting may have waited: the row may have moved, or stopped.
+    row = RowOfBase(i);
+    if (row == 0) return;
     StartSingleDownload(base.SourceFileName, base.TargetFilename, i, base.LocalMinFileSize,
                         urlReferer);
 }
 
-bool DownloadEngine::StartParts(int base, int row, const QString &lengthText, qint64 size,
+bool DownloadEngine::StartParts(int base, int &row, const QString &lengthText, qint64 size,
                                 const QString &referer)
 {
     qint64 partSize = qint64(m_state.PartSizeKB) * 1024;
@@ -104,11 +108,16 @@ bool DownloadEngine::StartParts(int base, int row, const QString &lengthText, qi
         for (int attempt = 0; attempt < StateFileAttempts && number == 0; ++attempt) {
             const QString reserved = m_files.GetNextNumber(parts);
             // The wait for the counter lets other events run: the row may be
-            // stopped or gone by now.
+            // stopped, gone or moved by now.
             if (!rowIndex.isValid() || !StillServes(base, rowIndex.row() + 1)) return true;
+            row = rowIndex.row() + 1;
+            // A counter that fell behind hands out numbers another download
+            // still uses: none of its files may be touched, so reserve again.
+            const qint64 first = reserved.trimmed().toLongLong();
+            if (m_files.NumbersInUse(first, parts)) continue;
             const int written = m_files.WriteStateFile(reserved, row0, lengthText, parts, ranges);
             if (written == 0)
-                number = reserved.trimmed().toLongLong();
+                number = first;
             else if (written != 1)
                 break;
         }
@@ -117,6 +126,9 @@ bool DownloadEngine::StartParts(int base, int row, const QString &lengthText, qi
             m_list.setSubItemImage(row, DownloadListModel::ColProgress, MultipartPicture, false);
             return false;
         }
+        // The row now names its state file: a retry in this run resumes the
+        // parts instead of splitting anew and leaving these files behind.
+        m_list.setSubItem(row, DownloadListModel::ColMdnlNumber, QString::number(number));
     }
     m_slots[base].StateNumber = QString::number(number);
     const QString source = m_slots[base].SourceFileName;
@@ -133,9 +145,6 @@ bool DownloadEngine::StartParts(int base, int row, const QString &lengthText, qi
                 slot.PartDone = true;
                 continue;
             }
-        } else {
-            // A fresh number: whatever lies under its name is not ours.
-            QFile::remove(slot.PartFile);
         }
         m_pool[base + j]->StartDownload(source, slot.PartFile, 0, true, first, ranges[j].Last,
                                         resume, referer);
@@ -195,10 +204,10 @@ void DownloadEngine::PageFetchEnded()
 
 void DownloadEngine::Quarvel1_TooSmall(int i)
 {
-    EndRow(i, StateTooSmall);
+    EndRow(i, StateTooSmall, {});
 }
 
-void DownloadEngine::EndRow(int i, const QString &word)
+void DownloadEngine::EndRow(int i, const QString &word, const QString &reason)
 {
     if (i == 0) {
         PageFetchEnded();
@@ -208,7 +217,7 @@ void DownloadEngine::EndRow(int i, const QString &word)
     const int b = GroupBase(i);
     const int row = RowOfBase(b);
     if (row == 0) return;
-    SetState(row, word);
+    SetState(row, word, reason);
     FreeGroup(b, true);
 }
 
@@ -224,9 +233,7 @@ void DownloadEngine::Quarvel1_Finished(int i)
     TransferSlot &base = m_slots[b];
     if (base.Probing) {
         // The probe ended without a header: one connection.
-        base.Probing = false;
-        StartSingleDownload(base.SourceFileName, base.TargetFilename, b, base.LocalMinFileSize,
-                            base.Referer);
+        FallBackToOneConnection(b);
         return;
     }
     m_slots[i].PartDone = true;
@@ -234,10 +241,17 @@ void DownloadEngine::Quarvel1_Finished(int i)
         // An existing file of that name made the control write another name.
         const QString written = m_pool[b]->LocalFile();
         if (!written.isEmpty() && written != m_list.text(row)) m_list.setText(row, written);
+        // A resumable row fetched over one connection leaves no state behind.
+        const MultipartMarker marker =
+            ParseMultipartMarker(m_list.subItem(row, DownloadListModel::ColMdnlNumber));
+        if (marker.kind == MultipartMarker::Resume && marker.number > 0)
+            m_files.RemoveDownload(marker.number);
         SetState(row, StateDone);
         FreeGroup(b, false);
         return;
     }
+    // The control names the file it wrote, should the part's name have been taken.
+    if (!m_pool[i]->LocalFile().isEmpty()) m_slots[i].PartFile = m_pool[i]->LocalFile();
     if (AllPartsFinished(b)) JoinGroup(b, row);
 }
 
@@ -251,19 +265,42 @@ void DownloadEngine::JoinGroup(int b, int row)
         ranges << ByteRange{m_slots[s].RangeFirst, m_slots[s].RangeLast};
     }
     QString target = base.TargetFilename;
+    const QString stateNumber = base.StateNumber;
+    const QPersistentModelIndex rowIndex(m_list.index(row - 1, 0));
+    // A join of gigabytes lets the event loop run; the row may be stopped,
+    // moved or removed meanwhile, and its group may serve another row then.
+    QString error;
+    const bool joined = m_files.JoinPartFiles(parts, ranges, target, &error,
+                                              [] { QCoreApplication::processEvents(); });
+    if (joined) m_files.MoveToMarker(stateNumber + QStringLiteral(".qvi"));
+    if (!rowIndex.isValid()) return;
+    row = rowIndex.row() + 1;
     // "Done" only once the target is complete; on any error the parts and the
     // state file stay for another try.
-    if (m_files.JoinPartFiles(parts, ranges, target)) {
-        m_files.MoveToMarker(base.StateNumber + QStringLiteral(".qvi"));
+    if (joined) {
         if (target != m_list.text(row)) m_list.setText(row, target);
         SetState(row, StateDone);
-    } else {
-        SetState(row, StateFailed);
+    } else if (StillServes(b, row)) {
+        SetState(row, StateFailed, error);
     }
-    FreeGroup(b, true);
+    if (StillServes(b, row)) FreeGroup(b, true);
 }
 
-void DownloadEngine::Quarvel1_Failed(int i, const QString &)
+void DownloadEngine::Quarvel1_Failed(int i, const QString &reason)
 {
-    EndRow(i, StateFailed);
+    // A probe that fails (no header, a close, no answer in time) is no
+    // verdict on the file: one connection decides.
+    if (i != 0 && m_slots[i].Probing && RowOfBase(i) != 0) {
+        FallBackToOneConnection(i);
+        return;
+    }
+    EndRow(i, StateFailed, reason);
+}
+
+void DownloadEngine::FallBackToOneConnection(int b)
+{
+    TransferSlot &base = m_slots[b];
+    base.Probing = false;
+    StartSingleDownload(base.SourceFileName, base.TargetFilename, b, base.LocalMinFileSize,
+                        base.Referer);
 }

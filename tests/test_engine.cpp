@@ -14,10 +14,13 @@
 #include <QCryptographicHash>
 #include <QDir>
 #include <QFileInfo>
+#include <QLockFile>
+#include <QRegularExpression>
 #include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <gtest/gtest.h>
 
 #include <memory>
@@ -137,26 +140,30 @@ TEST_F(EngineNginxTest, StopRestartAndResumeFetchOnlyTheMissingBytes)
     EXPECT_FALSE(f.engine->Timer1States().Busy);
     EXPECT_TRUE(QFileInfo::exists(f.files.PathOf("1.qvi")));
 
-    // Restart in the same run: split anew under new numbers, complete.
+    // Restart in the same run: the row names its state file now, so the parts
+    // resume under their numbers; no second state file is left behind.
+    EXPECT_EQ(f.list.subItem(row, DownloadListModel::ColMdnlNumber), "1");
+    const qint64 before = QFileInfo(f.files.PathOf("1.qvp")).size();
     f.state.StopRequested = false;
     f.list.setSelected(row, true);
     f.engine->DownloadFilesFromLV(true);
-    ASSERT_TRUE(
-        QTest::qWaitFor([&] { return QFileInfo(f.files.PathOf("8.qvp")).size() > 100000; }, 20000));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return QFileInfo(f.files.PathOf("1.qvp")).size() > before + 100000; }, 20000));
     f.engine->KillAllDownloads();
     f.engine.reset();
+    EXPECT_FALSE(QFileInfo::exists(f.files.PathOf("8.qvi")));
 
-    // A new engine over the same folder: the broken downloads load as rows
-    // and resume, fetching only what the part files miss.
+    // A new engine over the same folder: the broken download loads as a row
+    // and resumes, fetching only what the part files miss.
     f.list.clear();
     const QStringList broken = BrokenDownloads::Find(f.files);
-    ASSERT_EQ(broken, QStringList({"1.qvi", "8.qvi"}));
-    ASSERT_EQ(BrokenDownloads::Load(f.files, broken, f.list, f.state), 2);
-    ASSERT_EQ(f.list.count(), 2);
-    EXPECT_EQ(f.list.subItem(2, DownloadListModel::ColMdnlNumber), "8");
-    EXPECT_EQ(f.stateOf(2), " ");
+    ASSERT_EQ(broken, QStringList({"1.qvi"}));
+    ASSERT_EQ(BrokenDownloads::Load(f.files, broken, f.list, f.state), 1);
+    ASSERT_EQ(f.list.count(), 1);
+    EXPECT_EQ(f.list.subItem(1, DownloadListModel::ColMdnlNumber), "1");
+    EXPECT_EQ(f.stateOf(1), " ");
     qint64 present = 0;
-    for (int m = 8; m <= 14; ++m)
+    for (int m = 1; m <= 7; ++m)
         present += QFileInfo(f.files.PathOf(QString("%1.qvp").arg(m))).size();
     f.makeEngine();
     qint64 fetched = 0;
@@ -164,15 +171,70 @@ TEST_F(EngineNginxTest, StopRestartAndResumeFetchOnlyTheMissingBytes)
     for (int s = 1; s <= 10; ++s)
         QObject::connect(f.engine->Quarvel1(s), &Quarvel::Progress,
                          [&perSlot, s](qint64 bytes, qint64) { perSlot[s] = bytes; });
-    f.list.setSelected(2, true);
+    f.list.setSelected(1, true);
     f.engine->DownloadFilesFromLV(true);
     ASSERT_TRUE(f.waitUntilIdle(60000));
-    EXPECT_EQ(f.stateOf(2), "Done");
+    EXPECT_EQ(f.stateOf(1), "Done");
     for (qint64 bytes : perSlot)
         fetched += bytes;
     EXPECT_EQ(fetched, big->size() - present);
-    EXPECT_EQ(sha256(readAll(f.list.text(2))), sha256(*big));
-    EXPECT_TRUE(QFileInfo::exists(f.files.PathOf("8.dqvi")));
+    EXPECT_EQ(sha256(readAll(f.list.text(1))), sha256(*big));
+    EXPECT_EQ(f.tempFiles(), QStringList({"1.dqvi", "nextnumber.qvn"}));
+}
+
+TEST_F(EngineNginxTest, SplitsNeverTouchAnotherDownloadsFilesAndFinishedRowsLeaveNone)
+{
+    // The counter fell behind: number 2 still holds another download's part.
+    f.files.GetNextNumber(1);
+    ASSERT_TRUE(nginx->writeFile("small.bin", randomBytes(1000, 3)));
+    QFile foreign(f.files.PathOf("2.qvp"));
+    ASSERT_TRUE(foreign.open(QIODevice::WriteOnly));
+    foreign.write("foreign");
+    foreign.close();
+    // A resumable row whose file turns out too small to split: one GET, and
+    // its old state file and parts go.
+    QList<ByteRange> ranges{{0, 499}, {500, 999}};
+    ASSERT_EQ(f.files.WriteStateFile("20", "row", " 1000", 2, ranges), 0);
+    for (const char *name : {"20.qvp", "21.qvp"})
+        f.files.PartFileLength(name);
+    const int multi = f.addRow(nginx->url("/big.bin"), "big.bin", true);
+    const int resumed = f.addRow(nginx->url("/small.bin"), "small.bin", true);
+    f.list.setSubItem(resumed, DownloadListModel::ColMdnlNumber, "20");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle());
+    EXPECT_EQ(f.stateOf(multi), "Done");
+    EXPECT_EQ(f.stateOf(resumed), "Done");
+    EXPECT_EQ(sha256(readAll(f.list.text(multi))), sha256(*big));
+    EXPECT_EQ(readAll(f.files.PathOf("2.qvp")), "foreign");
+    EXPECT_NE(f.list.subItem(multi, DownloadListModel::ColMdnlNumber).toInt(), 1);
+    EXPECT_EQ(f.tempFiles().filter(QRegularExpression("^(2\\.qvp|20.*|21.*|.*\\.qvi)$")),
+              QStringList({"2.qvp"}));
+}
+
+TEST_F(EngineNginxTest, RowsInsertedWhileTheSplitWaitsForTheCounterLeaveOthersAlone)
+{
+    QLockFile lock(f.files.PathOf("nextnumber.lock"));
+    ASSERT_TRUE(lock.tryLock(0));
+    const int row = f.addRow(nginx->url("/big.bin"), "big.bin", true);
+    // Once the probe has answered, the split waits for the counter; rows are
+    // inserted above meanwhile, then the counter is let go.
+    QTimer::singleShot(500, [&] {
+        EXPECT_FALSE(f.engine->TransferSlots(1).Probing);
+        f.list.insertRow(1, "a");
+        f.list.insertRow(1, "b");
+        lock.unlock();
+    });
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle());
+    EXPECT_EQ(f.stateOf(row + 2), "Done")
+        << f.list.subItemToolTip(row + 2, DownloadListModel::ColState).toStdString();
+    EXPECT_EQ(f.list.subItemImage(row + 2, DownloadListModel::ColProgress), 8);
+    for (int r = 1; r <= 2; ++r) {
+        EXPECT_EQ(f.stateOf(r), "");
+        EXPECT_EQ(f.list.subItemImage(r, DownloadListModel::ColProgress), -1);
+        EXPECT_EQ(f.list.subItem(r, DownloadListModel::ColMdnlNumber), "");
+    }
+    EXPECT_EQ(f.list.subItem(row + 2, DownloadListModel::ColMdnlNumber), "1");
 }
 
 namespace
@@ -241,6 +303,45 @@ TEST_F(EngineScriptedTest, RefusedPortAndStalledServerFailTheRow)
     f.engine->DownloadFilesFromLV(true);
     ASSERT_TRUE(f.waitUntilIdle(10000));
     EXPECT_EQ(f.stateOf(stalled), "Done");
+}
+
+TEST_F(EngineScriptedTest, FailedProbesFallBackAndFailedDownloadsLeaveNoFileButAReason)
+{
+    f.state.SimultaneousDownloads = 1;
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc";
+    // A probe closed without an answer, and one never answered: one GET each.
+    Script closed;
+    closed.waitForRequest().close();
+    server.enqueue(closed);
+    server.enqueue(Script::reply(ok));
+    Script silent;
+    silent.waitForRequest().hold();
+    server.enqueue(silent);
+    server.enqueue(Script::reply(ok));
+    // A GET cut off after four of ten bytes.
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd"));
+    const int first = f.addRow(server.url("/1.bin"), "1.bin", true);
+    const int second = f.addRow(server.url("/2.bin"), "2.bin", true);
+    const int cut = f.addRow(server.url("/3.bin"), "3.bin");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(first), "Done");
+    EXPECT_EQ(f.stateOf(second), "Done");
+    EXPECT_EQ(readAll(f.list.text(second)), "abc");
+    EXPECT_EQ(f.stateOf(cut), "failed");
+    EXPECT_FALSE(QFileInfo::exists(f.list.text(cut)));
+    EXPECT_TRUE(f.list.subItemToolTip(cut, DownloadListModel::ColState).contains("4 of 10"));
+    EXPECT_TRUE(f.list.data(f.list.index(cut - 1, DownloadListModel::ColState), Qt::ToolTipRole)
+                    .toString()
+                    .contains("4 of 10"));
+    // A retry that succeeds takes the reason away, and writes the row's own name.
+    server.enqueue(Script::reply(ok));
+    f.list.setSelected(cut, true);
+    f.engine->DownloadFilesFromLV(true);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(cut), "Done");
+    EXPECT_TRUE(f.list.subItemToolTip(cut, DownloadListModel::ColState).isEmpty());
+    EXPECT_TRUE(f.list.text(cut).endsWith("/host/3.bin"));
 }
 
 TEST_F(EngineScriptedTest, ProbeWithoutByteRangesFetchesOverOneConnection)

@@ -1,5 +1,6 @@
 // Behaviour of the multi-part state files: counter, state files, listing,
 // splitting, joining and housekeeping, byte for byte against fixtures.
+#include "localfilenames.h"
 #include "statefiles.h"
 
 #include <QDir>
@@ -11,6 +12,8 @@
 #include <QTimer>
 #include <QtEndian>
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
 
 #include <limits>
 
@@ -323,10 +326,31 @@ TEST(StateFilesParts, JoinWritesTheFirstFreeNameAndDeletesTheParts)
         << error.toStdString();
     EXPECT_EQ(target, setup.target.path() + "/AApic.jpg");
     EXPECT_EQ(ReadBytes(target), setup.data[0] + setup.data[1] + setup.data[2]);
+    // Not private like a temporary file: readable by all under the usual mask.
+    const mode_t mask = ::umask(0);
+    ::umask(mask);
+    struct stat st {};
+    ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     EXPECT_EQ(ReadBytes(setup.target.path() + "/pic.jpg"), "old");
     EXPECT_EQ(ReadBytes(setup.target.path() + "/Apic.jpg"), "older");
     EXPECT_EQ(FilesIn(setup.target.path()), (QStringList{"AApic.jpg", "Apic.jpg", "pic.jpg"}));
     EXPECT_TRUE(FilesIn(setup.temp.path()).isEmpty());
+}
+
+TEST(StateFilesParts, JoinPassesOverANameThatARunningTransferHolds)
+{
+    // A transfer has claimed AApic.jpg but not yet created it.
+    JoinSetup setup;
+    const QString held = setup.target.path() + "/AApic.jpg";
+    ASSERT_TRUE(LocalFileNames::Claim(held));
+    QString target = setup.target.path() + "/pic.jpg";
+    int yields = 0;
+    EXPECT_TRUE(setup.files.JoinPartFiles(setup.parts, setup.ranges, target, nullptr,
+                                          [&yields] { ++yields; }));
+    LocalFileNames::Release(held);
+    EXPECT_EQ(target, setup.target.path() + "/AAApic.jpg");
+    EXPECT_FALSE(QFileInfo::exists(held));
 }
 
 TEST(StateFilesParts, JoinRefusesAPartThatDoesNotFillItsRange)

@@ -9,12 +9,18 @@ Quarvel::Quarvel(QObject *parent) : QObject(parent), Tag(QStringLiteral("idle"))
 
 Quarvel::~Quarvel()
 {
-    // Deleted from inside one of its own events: the job finishes unwinding
-    // first and is deleted afterwards.
-    if (m_job && m_job->inCallback()) {
-        m_job->stop();
-        m_job.release()->deleteLater();
-    }
+    RetireJob();
+}
+
+void Quarvel::RetireJob()
+{
+    if (!m_job) return;
+    // A job whose event handler is still running (perhaps waiting in a nested
+    // event loop) finishes unwinding first and deletes itself afterwards.
+    if (m_job->inCallback())
+        m_job.release()->retire();
+    else
+        m_job.reset();
 }
 
 bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, qint64 lMinSize,
@@ -26,16 +32,7 @@ bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, 
 
     // A transfer still running on this instance ends here, silently. Its
     // socket closes at once, so there is nothing to wait for.
-    if (m_job) {
-        m_job->stop();
-        // A job whose event handler called us is still on the stack.
-        if (m_job->inCallback()) {
-            m_job->setParent(this);
-            m_job.release()->deleteLater();
-        } else {
-            m_job.reset();
-        }
-    }
+    RetireJob();
 
     TransferParams p;
     p.url = strURL;

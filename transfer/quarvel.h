@@ -64,6 +64,8 @@ signals:
 
 private:
     friend class TransferJob;
+    // Ends the current job, if any, and lets it go.
+    void RetireJob();
     std::unique_ptr<TransferJob> m_job;
     int m_connectTimeoutMs = 30000;
     int m_stallTimeoutMs = 60000;

@@ -12,13 +12,6 @@
 
 namespace
 {
-// Counts the calls of this job that are on the stack, so that its owner knows
-// whether it may delete the job at once.
-struct CallbackScope {
-    explicit CallbackScope(int &depth) : m_depth(depth) { ++m_depth; }
-    ~CallbackScope() { --m_depth; }
-    int &m_depth;
-};
 
 // The header must end within this many bytes.
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
@@ -120,7 +113,36 @@ void TransferJob::dropSocket()
     m_socket = nullptr;
     socket->disconnect(this);
     socket->abort();
-    socket->deleteLater();
+    // The socket may be inside one of its own signals further down the stack,
+    // and this may run in a nested event loop that would carry out a
+    // deleteLater at once: it is handed over once our calls have unwound.
+    if (m_callbackDepth > 0)
+        m_parkedSockets.append(socket);
+    else
+        socket->deleteLater();
+}
+
+void TransferJob::retire()
+{
+    stop();
+    m_retired = true;
+    if (m_callbackDepth == 0) deleteLater();
+}
+
+TransferJob::CallbackScope::CallbackScope(TransferJob *job) : m_job(job)
+{
+    ++m_job->m_callbackDepth;
+}
+
+TransferJob::CallbackScope::~CallbackScope()
+{
+    if (--m_job->m_callbackDepth > 0) return;
+    // The outermost call is ending, at the event-loop level that called it:
+    // what was dropped meanwhile can now be deleted safely from there.
+    for (QTcpSocket *socket : std::as_const(m_job->m_parkedSockets))
+        socket->deleteLater();
+    m_job->m_parkedSockets.clear();
+    if (m_job->m_retired) m_job->deleteLater();
 }
 
 void TransferJob::releaseResources()
@@ -137,7 +159,7 @@ void TransferJob::releaseResources()
 
 void TransferJob::onConnected()
 {
-    const CallbackScope scope(m_callbackDepth);
+    const CallbackScope scope(this);
     if (m_state != State::Connecting || !m_socket) return;
     HttpRequest request;
     request.isGet = m_params.isGet;
@@ -159,7 +181,7 @@ void TransferJob::onConnected()
 
 void TransferJob::onReadyRead()
 {
-    const CallbackScope scope(m_callbackDepth);
+    const CallbackScope scope(this);
     if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
     m_timer.start(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
@@ -245,10 +267,14 @@ bool TransferJob::consume(const char *data, qsizetype size)
         return false;
     }
     if (!m_params.isGet) {
+        // The answer is complete: nothing the server does while the host
+        // handles the header (which may wait in the event loop) can fail it.
+        releaseResources();
+        setState(State::Finished);
         emit m_owner->Header(status, QString::fromLatin1(header.field("Accept-Ranges")),
                              QString::fromLatin1(header.field("Content-Type")),
                              header.contentLengthText(), m_params.referer);
-        if (self && m_state == State::ReadingHeader) finish();
+        if (self && m_state == State::Finished) emit m_owner->Finished();
         return false;
     }
     const bool rangeAsked = m_params.startRange != 0 || m_params.endRange != 0;
@@ -408,7 +434,7 @@ void TransferJob::bodyEnded()
 
 void TransferJob::onPeerClosed()
 {
-    const CallbackScope scope(m_callbackDepth);
+    const CallbackScope scope(this);
     if (!isActive()) return;
     // Data that arrived with the close is handled first. It may end the
     // transfer, or move it to a new connection (a redirect, the rest of a
@@ -447,7 +473,7 @@ void TransferJob::onPeerClosed()
 
 void TransferJob::onSocketError(QAbstractSocket::SocketError error)
 {
-    const CallbackScope scope(m_callbackDepth);
+    const CallbackScope scope(this);
     if (!isActive()) return;
     if (error == QAbstractSocket::RemoteHostClosedError) {
         onPeerClosed();
@@ -469,7 +495,7 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
 
 void TransferJob::onTimeout()
 {
-    const CallbackScope scope(m_callbackDepth);
+    const CallbackScope scope(this);
     if (m_state == State::Connecting)
         fail(QStringLiteral("no connection within %1").arg(seconds(m_params.connectTimeoutMs)));
     else if (isActive())
@@ -497,7 +523,7 @@ void TransferJob::fail(const QString &reason)
     QMetaObject::invokeMethod(
         this,
         [this, reason] {
-            const CallbackScope scope(m_callbackDepth);
+            const CallbackScope scope(this);
             if (m_state == State::Failed) emit m_owner->Failed(reason);
         },
         Qt::QueuedConnection);

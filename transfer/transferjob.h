@@ -7,6 +7,7 @@
 #include <QAbstractSocket>
 #include <QByteArray>
 #include <QFile>
+#include <QList>
 #include <QObject>
 #include <QPointer>
 #include <QString>
@@ -54,6 +55,9 @@ public:
     void start();
     // Ends the transfer without any event (abort, or superseded by a new one).
     void stop();
+    // Stops the transfer and deletes the job as soon as none of its calls is
+    // on the stack any more (at once when none is).
+    void retire();
 
     State state() const { return m_state; }
     bool isActive() const;
@@ -67,6 +71,14 @@ public:
     bool inCallback() const { return m_callbackDepth > 0; }
 
 private:
+    // Counts the calls of this job that are on the stack; the outermost one
+    // deletes what had to wait for it.
+    struct CallbackScope {
+        explicit CallbackScope(TransferJob *job);
+        ~CallbackScope();
+        TransferJob *m_job;
+    };
+
     void setState(State s);
     void connectTo(const HttpAddress &address);
     void dropSocket();
@@ -108,6 +120,8 @@ private:
     bool m_startedRaised = false;
     int m_redirects = 0;
     int m_callbackDepth = 0;
+    bool m_retired = false;
+    QList<QTcpSocket *> m_parkedSockets;
 
     // Body framing of the accepted response.
     bool m_isChunked = false;
