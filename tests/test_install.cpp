@@ -2,7 +2,8 @@
 // program, Dornex with everything outside code needs, the language file, the
 // desktop entry and the icon; an outside program built only from that prefix
 // downloads from nginx; the installed program finds its language file in
-// share/quarvel and keeps its own files in the per-user data folder.
+// share/quarvel and keeps its own files in the per-user data folder; the
+// Debian package holds the same tree under /usr.
 #include "filebytes.h"
 #include "nginxserver.h"
 
@@ -221,6 +222,34 @@ TEST_F(Installed, ProgramReadsItsLanguageFileFromShareAndWritesOnlyToTheUserData
     QStringList bin = QDir(in("bin")).entryList(QDir::AllEntries | QDir::NoDotAndDotDot);
     bin.sort();
     EXPECT_EQ(bin, QStringList({"Quarvel", "quarvel"}));
+}
+
+TEST(Package, DebianPackageInstallsUnderUsrAndDependsOnTheQtPackagesItLinks)
+{
+    QTemporaryDir out;
+    const Outcome cpack =
+        run(QStringLiteral(QUARVEL_CPACK),
+            {"--config", QUARVEL_BUILD_DIR "/CPackConfig.cmake", "-G", "DEB", "-B", out.path()});
+    ASSERT_EQ(cpack.exitCode, 0) << cpack.output.toStdString();
+    const QStringList debs = QDir(out.path()).entryList({"*.deb"}, QDir::Files);
+    ASSERT_EQ(debs.size(), 1) << cpack.output.toStdString();
+    const QString deb = out.filePath(debs.first());
+
+    const Outcome depends = run("dpkg-deb", {"--field", deb, "Package", "Depends"});
+    ASSERT_EQ(depends.exitCode, 0) << depends.output.toStdString();
+    EXPECT_TRUE(depends.output.contains("Package: quarvel"));
+    for (const char *package :
+         {"libqt6core6", "libqt6network6", "libqt6widgets6", "libqt6webenginewidgets6", "libc6"})
+        EXPECT_TRUE(depends.output.contains(QStringLiteral(" %1 (").arg(package)))
+            << package << " missing in " << depends.output.toStdString();
+
+    const Outcome contents = run("dpkg-deb", {"--contents", deb});
+    for (const char *entry :
+         {"./usr/bin/Quarvel", "./usr/bin/quarvel -> Quarvel", "./usr/lib/libdornex.so.0 ->",
+          "./usr/include/dornex/quarvel.h", "./usr/lib/cmake/Dornex/DornexConfig.cmake",
+          "./usr/lib/pkgconfig/dornex.pc", "./usr/share/quarvel/lang.dat",
+          "./usr/share/applications/quarvel.desktop"})
+        EXPECT_TRUE(contents.output.contains(QString::fromUtf8(entry))) << entry;
 }
 
 } // namespace
