@@ -139,6 +139,8 @@ TEST_F(Installed, PrefixHoldsTheProgramTheLibraryAndTheirFiles)
 
 TEST_F(Installed, ExampleBuiltFromThePrefixDownloadsAFileByteIdentical)
 {
+    const QString launcher = QStringLiteral(QUARVEL_CXX_LAUNCHER);
+    // With the CMake package.
     const QString build = root->filePath("fetch-build");
     QStringList configure = {"-S",
                              QUARVEL_EXAMPLE_DIR,
@@ -146,8 +148,7 @@ TEST_F(Installed, ExampleBuiltFromThePrefixDownloadsAFileByteIdentical)
                              build,
                              "-DCMAKE_PREFIX_PATH=" + *prefix,
                              "-DCMAKE_BUILD_TYPE=Release"};
-    if (!QStringLiteral(QUARVEL_CXX_LAUNCHER).isEmpty())
-        configure << QStringLiteral("-DCMAKE_CXX_COMPILER_LAUNCHER=" QUARVEL_CXX_LAUNCHER);
+    if (!launcher.isEmpty()) configure << "-DCMAKE_CXX_COMPILER_LAUNCHER=" + launcher;
     const Outcome cfg = run(QStringLiteral(QUARVEL_CMAKE), configure);
     ASSERT_EQ(cfg.exitCode, 0) << cfg.output.toStdString();
     // Found in the prefix, not in a copy installed elsewhere on the machine.
@@ -156,18 +157,31 @@ TEST_F(Installed, ExampleBuiltFromThePrefixDownloadsAFileByteIdentical)
     const Outcome make = run(QStringLiteral(QUARVEL_CMAKE), {"--build", build});
     ASSERT_EQ(make.exitCode, 0) << make.output.toStdString();
 
+    // With pkg-config and the compiler alone.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.remove("LD_LIBRARY_PATH");
+    env.insert("PKG_CONFIG_PATH", in("lib/pkgconfig"));
+    const QString byPc = root->filePath("fetch-pc");
+    const Outcome cc = run(
+        "sh",
+        {"-c", QStringLiteral("%1 %2 -std=c++20 %3/fetch.cpp $(pkg-config --cflags --libs dornex) "
+                              "-Wl,-rpath,%4 -o %5")
+                   .arg(launcher, QStringLiteral(QUARVEL_CXX_COMPILER),
+                        QStringLiteral(QUARVEL_EXAMPLE_DIR), in("lib"), byPc)},
+        env);
+    ASSERT_EQ(cc.exitCode, 0) << cc.output.toStdString();
+
     NginxServer nginx;
     ASSERT_TRUE(nginx.start()) << nginx.errorText().toStdString();
     const QByteArray bytes = randomBytes(700 * 1024 + 7, 1414);
     ASSERT_TRUE(nginx.writeFile("pics/sample.jpg", bytes));
-    const QString target = root->filePath("fetched/sample.jpg");
-    ASSERT_TRUE(QDir().mkpath(QFileInfo(target).path()));
-    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.remove("LD_LIBRARY_PATH");
-    const Outcome fetch =
-        run(build + "/fetch", {nginx.url("/pics/sample.jpg"), target}, env, 60000);
-    EXPECT_EQ(fetch.exitCode, 0) << fetch.output.toStdString();
-    EXPECT_EQ(sha256(readAll(target)), sha256(bytes));
+    for (const QString &program : {build + "/fetch", byPc}) {
+        const QString target = root->filePath("fetched/" + QFileInfo(program).fileName() + ".jpg");
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(target).path()));
+        const Outcome fetch = run(program, {nginx.url("/pics/sample.jpg"), target}, env, 60000);
+        EXPECT_EQ(fetch.exitCode, 0) << fetch.output.toStdString();
+        EXPECT_EQ(sha256(readAll(target)), sha256(bytes)) << program.toStdString();
+    }
 }
 
 TEST_F(Installed, ProgramReadsItsLanguageFileFromShareAndWritesOnlyToTheUserDataFolder)
