@@ -5,8 +5,6 @@
 #include "quarvelshell.h"
 
 #include <QApplication>
-#include <QDir>
-#include <QFileInfo>
 #include <QStandardPaths>
 
 #include <cstdio>
@@ -25,16 +23,6 @@ bool haveDisplay()
         if (value && *value) return true;
     }
     return false;
-}
-
-// lang.dat beside the executable, else in the installed data folders.
-QString findLanguageFile(const QString &executableFolder)
-{
-    const QString beside = QDir(executableFolder).filePath(QStringLiteral("lang.dat"));
-    if (QFileInfo::exists(beside)) return beside;
-    const QString installed =
-        QStandardPaths::locate(QStandardPaths::AppDataLocation, QStringLiteral("lang.dat"));
-    return installed.isEmpty() ? beside : installed;
 }
 
 } // namespace
@@ -58,10 +46,13 @@ int main(int argc, char **argv)
     // The program ends when the URL bar closes, not with its last window.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    const QString exeFolder = QCoreApplication::applicationDirPath();
-    const QString folder = ProgramFolder::Resolve(exeFolder);
+    // Portable (lang.dat beside the program) or installed (lang.dat in
+    // ../share/quarvel/, settings and downloads in the per-user data folder).
+    const ProgramFolder::Layout layout =
+        ProgramFolder::Locate(QCoreApplication::applicationDirPath(),
+                              QStandardPaths::writableLocation(QStandardPaths::AppDataLocation));
     DialogQuestions questions;
-    QuarvelShell shell(folder, findLanguageFile(exeFolder), questions,
+    QuarvelShell shell(layout.Folder, layout.LanguageFile, questions,
                        QApplication::applicationVersion());
     QObject::connect(&shell, &QuarvelShell::EndRequested, &app, &QApplication::quit,
                      Qt::QueuedConnection);

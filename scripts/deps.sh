@@ -9,6 +9,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light
   fonts-dejavu-core
+  # The Debian package (cpack, dpkg-shlibdeps) and the pkg-config check.
+  dpkg-dev file pkgconf
 )
 
 missing=()

@@ -5,7 +5,9 @@
 #include "twips.h"
 #include "windowplan.h"
 
+#include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -62,6 +64,40 @@ TEST(ProgramFolder, UsesTheExecutablesFolderOnlyWhenWritable)
     const QString elsewhere = ProgramFolder::Resolve(dir.path() + "/does-not-exist");
     EXPECT_NE(elsewhere, dir.path() + "/does-not-exist");
     EXPECT_FALSE(elsewhere.isEmpty());
+}
+
+TEST(ProgramFolder, InstalledLayoutKeepsEverythingInTheUserDataFolder)
+{
+    // prefix/bin (writable, as for root) and prefix/share/quarvel/lang.dat.
+    QTemporaryDir root;
+    const QString bin = root.filePath("prefix/bin");
+    const QString user = root.filePath("home/.local/share/Quarvel");
+    ASSERT_TRUE(QDir().mkpath(bin) && QDir().mkpath(root.filePath("prefix/share/quarvel")));
+    auto touch = [](const QString &path) {
+        QFile f(path);
+        return f.open(QIODevice::WriteOnly);
+    };
+    ASSERT_TRUE(touch(root.filePath("prefix/share/quarvel/lang.dat")));
+
+    ProgramFolder::Layout l = ProgramFolder::Locate(bin + "/", user);
+    EXPECT_TRUE(l.Installed);
+    EXPECT_EQ(l.LanguageFile, root.filePath("prefix/share/quarvel/lang.dat"));
+    EXPECT_EQ(l.Folder, user);
+    EXPECT_TRUE(QFileInfo(user).isDir());
+
+    // A language file beside the program wins: the portable rule again.
+    ASSERT_TRUE(touch(bin + "/lang.dat"));
+    l = ProgramFolder::Locate(bin, user);
+    EXPECT_FALSE(l.Installed);
+    EXPECT_EQ(l.LanguageFile, bin + "/lang.dat");
+    EXPECT_EQ(l.Folder, bin);
+
+    // Neither: the missing file is the one beside the program.
+    QTemporaryDir bare;
+    l = ProgramFolder::Locate(bare.path(), user);
+    EXPECT_FALSE(l.Installed);
+    EXPECT_EQ(l.LanguageFile, bare.filePath("lang.dat"));
+    EXPECT_EQ(l.Folder, bare.path());
 }
 
 TEST(SingleInstance, SecondLockOnTheSameFolderIsRefusedAndAStaleOneTakenOver)
