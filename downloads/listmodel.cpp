@@ -45,6 +45,21 @@ int ListModel::appendRow(const QString &text)
     return count();
 }
 
+int ListModel::appendRows(const QList<QStringList> &rows)
+{
+    const int first = count() + 1;
+    if (rows.isEmpty()) return first;
+    beginInsertRows(QModelIndex(), first - 1, first - 1 + int(rows.size()) - 1);
+    for (const QStringList &cells : rows) {
+        Row row;
+        row.cells = cells.mid(0, m_captions.size());
+        if (row.cells.isEmpty()) row.cells.append(QString());
+        m_rows.append(row);
+    }
+    endInsertRows();
+    return first;
+}
+
 bool ListModel::removeRow(int row)
 {
     if (!isValidRow(row)) return false;

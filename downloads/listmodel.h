@@ -36,6 +36,10 @@ public:
     bool insertRow(int position, const QString &text);
     // Appends a row and returns its position (the new count()).
     int appendRow(const QString &text);
+    // Appends rows given as their cells (cell 0 the row's text; missing cells
+    // read empty) in one insertion, so that views repaint once for the whole
+    // batch. Returns the position of the first new row.
+    int appendRows(const QList<QStringList> &rows);
     // Removes the row; false when there is no such row.
     bool removeRow(int row);
     // Removes every row (announced as one removal of all rows).

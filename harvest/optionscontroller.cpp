@@ -136,23 +136,32 @@ void OptionsController::StopPress(qint64 milliseconds)
     m_crawler.StopHarvest = longPress;
 }
 
-void OptionsController::cmdAttachOptions2URLList_Click()
+QStringList OptionsController::UrlRowOptions() const
 {
     QString types;
     for (QCheckBox *box : m_window.Check1)
         types += Flag(box) + QLatin1Char(';');
     if (m_window.Check1[4]->isChecked()) types += m_window.txtManualType->text();
+    QStringList columns(UrlListModel::UrlColumnCount - 1);
+    auto set = [&columns](int column, const QString &text) { columns[column - 1] = text; };
+    set(UrlListModel::ColFileTypes, types);
+    set(UrlListModel::ColDepth, m_window.txtIndexDepth->text());
+    set(UrlListModel::ColStayOnsite, Flag(m_window.chkStayOnsite));
+    set(UrlListModel::ColJustGoDown, Flag(m_window.chkJustGoDown));
+    set(UrlListModel::ColMinFileSize, m_window.txtMinFileSize->text());
+    set(UrlListModel::ColUniqueFilename, Flag(m_window.chkUniqueFilename));
+    set(UrlListModel::ColExtraClick, Flag(m_window.chkDoExtraClick));
+    set(UrlListModel::ColFilePattern, m_window.txtSearchPattern->text().trimmed());
+    return columns;
+}
+
+void OptionsController::cmdAttachOptions2URLList_Click()
+{
+    const QStringList columns = UrlRowOptions();
     for (int row = 1; row <= m_urls.count(); ++row) {
         if (!m_urls.isSelected(row)) continue;
-        m_urls.setSubItem(row, UrlListModel::ColFileTypes, types);
-        m_urls.setSubItem(row, UrlListModel::ColDepth, m_window.txtIndexDepth->text());
-        m_urls.setSubItem(row, UrlListModel::ColStayOnsite, Flag(m_window.chkStayOnsite));
-        m_urls.setSubItem(row, UrlListModel::ColJustGoDown, Flag(m_window.chkJustGoDown));
-        m_urls.setSubItem(row, UrlListModel::ColMinFileSize, m_window.txtMinFileSize->text());
-        m_urls.setSubItem(row, UrlListModel::ColUniqueFilename, Flag(m_window.chkUniqueFilename));
-        m_urls.setSubItem(row, UrlListModel::ColExtraClick, Flag(m_window.chkDoExtraClick));
-        m_urls.setSubItem(row, UrlListModel::ColFilePattern,
-                          m_window.txtSearchPattern->text().trimmed());
+        for (int column = 1; column < UrlListModel::UrlColumnCount; ++column)
+            m_urls.setSubItem(row, column, columns.at(column - 1));
     }
 }
 

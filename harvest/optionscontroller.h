@@ -36,6 +36,9 @@ public:
     // Press lengths of 4 seconds or more end the whole harvest.
     void StopPress(qint64 milliseconds);
     void cmdAttachOptions2URLList_Click();
+    // The options a URL-list row carries, columns 1 to 8 (file types to file
+    // pattern), as attaching them writes them.
+    QStringList UrlRowOptions() const;
     void cmdAttachOptions2Downloadlist_Click();
     void cmdUp_Click();
     void cmdDown_Click();

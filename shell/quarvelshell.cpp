@@ -17,7 +17,7 @@
 #include "programfolder.h"
 #include "questions.h"
 #include "twips.h"
-#include "urlbarcontroller.h"
+#include "urlbarwiring.h"
 #include "urllistmodel.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
@@ -327,8 +327,7 @@ void QuarvelShell::ConnectHarvest()
     m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
         m_browser->cmdDownload->setEnabled(on);
     };
-    m_urlBarController =
-        std::make_unique<UrlBarController>(*m_urlBar, m_browser.get(), m_urlBarState);
+    m_urlBarWiring = std::make_unique<UrlBarWiring>(*this, m_questions);
     m_downloadState.SimultaneousDownloads =
         int(LeadingNumber(m_options->txtSimultaneousDownloads->text()));
 }

@@ -19,7 +19,7 @@
 class Crawler;
 class DownloadEngine;
 class OptionsController;
-class UrlBarController;
+class UrlBarWiring;
 class WindowCrawlHost;
 class DownloadListModel;
 class DownloadWindowController;
@@ -71,6 +71,8 @@ public:
     Crawler *Harvester() const { return m_crawler.get(); }
     OptionsController *Options() const { return m_optionsController.get(); }
     UrlBarState &WorkingAddress() { return m_urlBarState; }
+    // The URL bar's, the browser's and picture mode's controllers.
+    UrlBarWiring *UrlBarCommands() const { return m_urlBarWiring.get(); }
     QString StartStamp;
     QString BrokenDownloadAnswer;
 
@@ -131,7 +133,7 @@ private:
     std::unique_ptr<WindowCrawlHost> m_crawlHost;
     std::unique_ptr<Crawler> m_crawler;
     std::unique_ptr<OptionsController> m_optionsController;
-    std::unique_ptr<UrlBarController> m_urlBarController;
+    std::unique_ptr<UrlBarWiring> m_urlBarWiring;
     bool m_brokenAsked = false;
     CloseGuard m_closeGuard;
     QRect m_workArea;

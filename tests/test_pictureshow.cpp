@@ -111,3 +111,74 @@ TEST(PictureShowRect, EveryResultFitsTheBoxKeepsTheShapeAndIsCentred)
         }
     }
 }
+
+// ---- Picture mode ---------------------------------------------------------
+#include "downloadlistmodel.h"
+#include "frmdownloaddata.h"
+#include "frmshowpicture.h"
+#include "frmwebbrowser.h"
+#include "picturemodecontroller.h"
+#include "urllistmodel.h"
+
+#include <QDir>
+#include <QImage>
+#include <QLabel>
+#include <QPushButton>
+#include <QTemporaryDir>
+
+TEST(PictureMode, ViewerTakesTheBrowsersPlaceAndShowsFinishedRows)
+{
+    QTemporaryDir temp;
+    ASSERT_TRUE(temp.isValid());
+    const QString picture = QDir(temp.path()).filePath(QStringLiteral("red.png"));
+    const QString notPicture = QDir(temp.path()).filePath(QStringLiteral("text.png"));
+    QImage red(300, 150, QImage::Format_RGB32);
+    red.fill(Qt::red);
+    ASSERT_TRUE(red.save(picture));
+    QFile text(notPicture);
+    ASSERT_TRUE(text.open(QIODevice::WriteOnly));
+    text.write("not a picture");
+    text.close();
+
+    DownloadListModel list;
+    UrlListModel urls;
+    frmDownloadData downloads(list, urls);
+    frmWebbrowser browser;
+    frmShowPicture viewer;
+    viewer.resize(400, 400);
+    bool mode = false;
+    PictureModeController controller(downloads, list, browser, viewer, mode);
+    for (const auto &[file, state] : {std::pair{picture, "Done"}, std::pair{notPicture, "progress"},
+                                      std::pair{notPicture, "DONE"}}) {
+        const int row = list.appendRow(file);
+        list.setSubItem(row, DownloadListModel::ColState, QString::fromLatin1(state));
+    }
+    const QString title = viewer.windowTitle();
+
+    controller.ListView1_ItemClick(1); // picture mode is off: nothing
+    EXPECT_EQ(viewer.windowTitle(), title);
+    downloads.cmdPictureMode->click();
+    EXPECT_TRUE(mode);
+    EXPECT_TRUE(downloads.cmdPictureMode->isChecked());
+    EXPECT_TRUE(viewer.isVisible());
+    EXPECT_TRUE(browser.isHidden());
+
+    controller.ListView1_ItemClick(2); // not finished: the title only
+    EXPECT_EQ(viewer.windowTitle(), notPicture);
+    EXPECT_TRUE(viewer.picShowPicture->pixmap().isNull());
+    controller.ListView1_ItemClick(1);
+    EXPECT_EQ(viewer.windowTitle(), picture);
+    const QImage shown = viewer.picShowPicture->pixmap().toImage();
+    ASSERT_FALSE(shown.isNull());
+    const QPoint centre(shown.width() / 2, shown.height() / 2);
+    EXPECT_EQ(shown.pixelColor(centre), QColor(Qt::red));
+    controller.ListView1_ItemClick(3); // not a picture: the last one stays
+    EXPECT_EQ(viewer.windowTitle(), notPicture);
+    EXPECT_EQ(viewer.picShowPicture->pixmap().toImage(), shown);
+
+    // Leaving picture mode keeps the picture for the next time.
+    controller.cmdPictureMode_Click();
+    EXPECT_FALSE(mode);
+    EXPECT_TRUE(viewer.isHidden());
+    EXPECT_EQ(viewer.picShowPicture->pixmap().toImage(), shown);
+}

@@ -19,6 +19,8 @@
 #include <QResizeEvent>
 #include <QSet>
 #include <QStringConverter>
+#include <QStyle>
+#include <QStyleOptionButton>
 #include <QTimer>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
@@ -378,6 +380,73 @@ TEST(LanguageFragments, BrowserEntriesMatchTheBuiltInTexts)
     const QStringList keys = {"CMDBACK", "CMDFORWARD",  "CMDDOWNLOAD", "CMDUSEIT",
                               "CMDRL",   "CMDCHANGERL", "LABEL1"};
     CheckFragments(browser, QStringLiteral("frmwebbrowser"), keys, keys);
+}
+
+// ---- Captions fit their controls ---------------------------------------
+
+// The text a button or label shows: "&&" is one "&", a single "&" only marks
+// the shortcut letter.
+QString Shown(QString caption)
+{
+    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
+    caption.remove(QLatin1Char('&'));
+    return caption.replace(QLatin1Char('\x01'), QLatin1Char('&'));
+}
+
+// The width a control has for its caption: a button's contents rectangle as
+// its style draws it, a label's contents.
+int RoomFor(const QWidget *control)
+{
+    if (auto *button = qobject_cast<const QPushButton *>(control)) {
+        QStyleOptionButton option;
+        option.initFrom(button);
+        option.text = button->text();
+        option.icon = button->icon();
+        option.iconSize = button->iconSize();
+        return button->style()
+            ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
+            .width();
+    }
+    return control->contentsRect().width();
+}
+
+// Applies the captions of one language fragment, then measures every caption
+// of the window with its control's font against the room it has.
+void ExpectCaptionsFit(QWidget &window, const QString &fragment)
+{
+    SCOPED_TRACE(fragment.toStdString());
+    for (const LangLine &line : ReadFragment(fragment)) {
+        if (line.kind != QLatin1String("CAPTION")) continue;
+        for (QWidget *control : ControlsForKey(window, line.key)) {
+            if (auto *button = qobject_cast<QAbstractButton *>(control)) button->setText(line.text);
+            if (auto *label = qobject_cast<QLabel *>(control)) label->setText(line.text);
+        }
+    }
+    int measured = 0;
+    for (const QWidget *control : window.findChildren<QWidget *>()) {
+        if (!qobject_cast<const QAbstractButton *>(control) &&
+            !qobject_cast<const QLabel *>(control))
+            continue;
+        const QString text = Shown(Caption(control));
+        if (text.trimmed().isEmpty()) continue;
+        ++measured;
+        EXPECT_LE(QFontMetrics(control->font()).horizontalAdvance(text), RoomFor(control))
+            << control->objectName().toStdString() << ": " << text.toStdString();
+    }
+    EXPECT_GT(measured, 0);
+}
+
+TEST(LanguageFragments, EveryCaptionFitsItsControlInBothLanguages)
+{
+    for (const char *language : {"de", "en"}) {
+        frmRaiseIE bar;
+        ExpectCaptionsFit(bar, QStringLiteral("frmraiseie.%1.txt").arg(language));
+        // The character buttons hold the widest character they can show.
+        bar.Command1[0]->setText(QStringLiteral("W"));
+        ExpectCaptionsFit(bar, QStringLiteral("frmraiseie.%1.txt").arg(language));
+        frmWebbrowser browser;
+        ExpectCaptionsFit(browser, QStringLiteral("frmwebbrowser.%1.txt").arg(language));
+    }
 }
 
 } // namespace
