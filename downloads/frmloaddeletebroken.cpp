@@ -33,6 +33,7 @@ frmLoadDeleteBroken::frmLoadDeleteBroken(QWidget *parent) : QDialog(parent)
     lstBroken->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     lstBroken->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     lstBroken->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    lstBroken->setMinimumWidth(64 * fontMetrics().averageCharWidth());
 
     auto makeButton = [this](const char *name, const QString &caption, const QString &toolTip,
                              const QString &word) {
@@ -79,6 +80,13 @@ void frmLoadDeleteBroken::ShowBroken(const QList<BrokenDownloads::BrokenDownload
         item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
         item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
     }
+    // As high as its rows, up to ten of them; more scroll.
+    const int rows = qBound(1, lstBroken->topLevelItemCount(), 10);
+    const int rowHeight = lstBroken->topLevelItemCount() > 0 ? lstBroken->sizeHintForRow(0)
+                                                              : fontMetrics().height();
+    lstBroken->setFixedHeight(lstBroken->header()->sizeHint().height() + rows * rowHeight +
+                              2 * lstBroken->frameWidth());
+    adjustSize();
 }
 
 void frmLoadDeleteBroken::changeEvent(QEvent *event)
