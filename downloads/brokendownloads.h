@@ -19,7 +19,7 @@ QStringList Find(const StateFiles &files);
 
 // What the broken-downloads question shows of one broken download.
 struct BrokenDownload {
-    QString FileName;   // the target file's name, without its folder
+    QString FileName;     // the target file's name, without its folder
     qint64 BytesHeld = 0; // bytes its part files hold so far
     qint64 Length = 0;    // the whole file's length as the state file gives it
     int Parts = 0;        // the number of parts it was split into

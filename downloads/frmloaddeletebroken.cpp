@@ -82,8 +82,8 @@ void frmLoadDeleteBroken::ShowBroken(const QList<BrokenDownloads::BrokenDownload
     }
     // As high as its rows, up to ten of them; more scroll.
     const int rows = qBound(1, lstBroken->topLevelItemCount(), 10);
-    const int rowHeight = lstBroken->topLevelItemCount() > 0 ? lstBroken->sizeHintForRow(0)
-                                                              : fontMetrics().height();
+    const int rowHeight =
+        lstBroken->topLevelItemCount() > 0 ? lstBroken->sizeHintForRow(0) : fontMetrics().height();
     lstBroken->setFixedHeight(lstBroken->header()->sizeHint().height() + rows * rowHeight +
                               2 * lstBroken->frameWidth());
     adjustSize();

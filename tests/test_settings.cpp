@@ -58,9 +58,7 @@ TEST_F(SettingsTest, KeysInAnyCaseAndOrderAreReadAndRewrittenInFixedForm)
     EXPECT_EQ(settings.Language, "english");
     EXPECT_EQ(languagesApplied, QStringList({"english"}));
     // Nothing was missing: the file is left as it was until the next write.
-    EXPECT_EQ(
-        ini(),
-        "LANGUAGE|english\nTargetDirectory|/data/pics/\r\nno bar here\r\nother|x\r\n");
+    EXPECT_EQ(ini(), "LANGUAGE|english\nTargetDirectory|/data/pics/\r\nno bar here\r\nother|x\r\n");
 
     ASSERT_TRUE(store.WriteSetting("LANGUAGE", "german"));
     EXPECT_EQ(ini(), "targetdirectory|/data/pics/\r\nlanguage|german\r\n");

@@ -414,8 +414,8 @@ TEST(StateFilesBroken, DescribesWhatEachBrokenDownloadHoldsWithoutTouchingIt)
     const QStringList before = FilesIn(dir.path());
     const QList<BrokenDownloads::BrokenDownload> broken =
         BrokenDownloads::Describe(files, {"17.qvi", "23.qvi", "40.qvi"});
-    const QList<BrokenDownloads::BrokenDownload> expected{{QString::fromUtf8("bild-\u00fc.jpg"), 1024, 2500000, 3},
-                                         {"no separator", 0, 10, 1}};
+    const QList<BrokenDownloads::BrokenDownload> expected{
+        {QString::fromUtf8("bild-\u00fc.jpg"), 1024, 2500000, 3}, {"no separator", 0, 10, 1}};
     EXPECT_EQ(broken, expected);
     EXPECT_EQ(FilesIn(dir.path()), before);
 }
