@@ -3,6 +3,8 @@
 #include <QString>
 #include <optional>
 
+class QObject;
+
 // Every question the program puts to the user: message boxes, the input box
 // and the file and folder dialogs. Logic asks through this interface only;
 // the windows layer answers with real dialogs, tests with scripted answers.
@@ -30,4 +32,10 @@ public:
                                  const QString &filter) = 0;
     // The folder dialog: the chosen folder, empty when cancelled.
     virtual QString FolderName(const QString &title, const QString &folder) = 0;
+
+    // The same questions asked over window, so that their dialogs stay above
+    // it (an always-on-top window would otherwise cover them). The result
+    // lives as long as this object. Answerers without windows return
+    // themselves.
+    virtual Questions &Above(QObject * /*window*/) { return *this; }
 };

@@ -1,9 +1,12 @@
 #include "frmloaddeletebroken.h"
 
 #include <QCloseEvent>
+#include <QEvent>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 frmLoadDeleteBroken::frmLoadDeleteBroken(QWidget *parent) : QDialog(parent)
@@ -17,6 +20,20 @@ frmLoadDeleteBroken::frmLoadDeleteBroken(QWidget *parent) : QDialog(parent)
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->setToolTip(QStringLiteral("downloads of an earlier run were interrupted before they "
                                       "were complete"));
+
+    lstBroken = new QTreeWidget(this);
+    lstBroken->setObjectName(QStringLiteral("lstBroken"));
+    lstBroken->setColumnCount(3);
+    lstBroken->setHeaderLabels(
+        {QStringLiteral("file"), QStringLiteral("bytes held/total"), QStringLiteral("parts")});
+    lstBroken->setRootIsDecorated(false);
+    lstBroken->setSelectionMode(QAbstractItemView::NoSelection);
+    lstBroken->setFocusPolicy(Qt::NoFocus);
+    lstBroken->header()->setStretchLastSection(false);
+    lstBroken->header()->setSectionResizeMode(0, QHeaderView::Stretch);
+    lstBroken->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    lstBroken->header()->setSectionResizeMode(2, QHeaderView::ResizeToContents);
+    lstBroken->setMinimumWidth(64 * fontMetrics().averageCharWidth());
 
     auto makeButton = [this](const char *name, const QString &caption, const QString &toolTip,
                              const QString &word) {
@@ -46,8 +63,45 @@ frmLoadDeleteBroken::frmLoadDeleteBroken(QWidget *parent) : QDialog(parent)
     buttons->addWidget(cmdNormalStartup);
     buttons->addWidget(cmdClearBrokenDnl);
     auto *layout = new QVBoxLayout(this);
+    layout->addWidget(lstBroken);
     layout->addWidget(Label1);
     layout->addLayout(buttons);
+    fitTitle();
+}
+
+void frmLoadDeleteBroken::ShowBroken(const QList<BrokenDownloads::BrokenDownload> &broken)
+{
+    lstBroken->clear();
+    for (const BrokenDownloads::BrokenDownload &b : broken) {
+        auto *item = new QTreeWidgetItem(
+            lstBroken, {b.FileName, QStringLiteral("%1/%2").arg(b.BytesHeld).arg(b.Length),
+                        QString::number(b.Parts)});
+        item->setToolTip(0, b.FileName);
+        item->setTextAlignment(1, Qt::AlignRight | Qt::AlignVCenter);
+        item->setTextAlignment(2, Qt::AlignRight | Qt::AlignVCenter);
+    }
+    // As high as its rows, up to ten of them; more scroll.
+    const int rows = qBound(1, lstBroken->topLevelItemCount(), 10);
+    const int rowHeight =
+        lstBroken->topLevelItemCount() > 0 ? lstBroken->sizeHintForRow(0) : fontMetrics().height();
+    lstBroken->setFixedHeight(lstBroken->header()->sizeHint().height() + rows * rowHeight +
+                              2 * lstBroken->frameWidth());
+    adjustSize();
+}
+
+void frmLoadDeleteBroken::changeEvent(QEvent *event)
+{
+    if (event->type() == QEvent::WindowTitleChange || event->type() == QEvent::FontChange)
+        fitTitle();
+    QDialog::changeEvent(event);
+}
+
+void frmLoadDeleteBroken::fitTitle()
+{
+    // The title is the warning itself: the window is at least wide enough to
+    // show it whole, with room for the title bar's icon and buttons.
+    const int titleBarExtras = 8 * fontMetrics().height();
+    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + titleBarExtras);
 }
 
 void frmLoadDeleteBroken::reject() {}

@@ -1,15 +1,21 @@
 #pragma once
 
+#include "brokendownloads.h"
+
 #include <QDialog>
 #include <QString>
 
 class QCloseEvent;
+class QEvent;
 class QLabel;
 class QPushButton;
+class QTreeWidget;
 
 // frmLoadDeleteBroken: the start-up question what to do with broken
 // multi-part downloads of an earlier run. It ends only through one of its
-// three buttons; Escape and the window's close button are refused.
+// three buttons; Escape and the window's close button are refused. Above the
+// buttons it lists the broken downloads: file name, bytes held of the whole
+// length, and the number of parts.
 class frmLoadDeleteBroken : public QDialog
 {
     Q_OBJECT
@@ -18,8 +24,13 @@ public:
 
     // "load", "clear" or "normal" once a button was pressed; empty before.
     QString Answer() const { return m_answer; }
+    // Fills the list with the broken downloads found.
+    void ShowBroken(const QList<BrokenDownloads::BrokenDownload> &broken);
 
     QLabel *Label1;
+    // Columns: file, bytes held/total, parts. Their headers are the language
+    // file's "LSTBROKENITEM1" to "LSTBROKENITEM3".
+    QTreeWidget *lstBroken;
     QPushButton *cmdLoad;
     QPushButton *cmdNormalStartup;
     QPushButton *cmdClearBrokenDnl;
@@ -30,9 +41,11 @@ public slots:
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    void changeEvent(QEvent *event) override;
 
 private:
     void answer(const QString &word);
+    void fitTitle();
 
     QString m_answer;
 };

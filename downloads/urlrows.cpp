@@ -14,13 +14,17 @@ QString SafeComponent(const QString &component)
     c.replace(QChar(0), QLatin1Char('_'));
     if (c.isEmpty() || c == QLatin1String(".") || c == QLatin1String(".."))
         return QStringLiteral("_");
-    if (c.toUtf8().size() <= 255) return c;
-    // Too long for a file name: shorten the stem, keep a short extension.
+    if (c.toUtf8().size() <= MaxNameBytes) return c;
+    // Too long: shorten the stem, keep a short extension, never split a
+    // character made of two UTF-16 units.
     const qsizetype dot = c.lastIndexOf(QLatin1Char('.'));
     QString ext = dot > 0 && c.size() - dot <= 16 ? c.mid(dot) : QString();
     QString stem = ext.isEmpty() ? c : c.left(dot);
-    while ((stem + ext).toUtf8().size() > 255)
+    const qsizetype extBytes = ext.toUtf8().size();
+    while (!stem.isEmpty() && stem.toUtf8().size() + extBytes > MaxNameBytes) {
         stem.chop(1);
+        if (!stem.isEmpty() && stem.back().isHighSurrogate()) stem.chop(1);
+    }
     return stem + ext;
 }
 

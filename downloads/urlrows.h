@@ -9,10 +9,16 @@ struct DownloadState;
 namespace UrlRows
 {
 
+// The longest component SafeComponent gives, in UTF-8 bytes. File systems
+// allow 255; the rest is room for the "A"s the unique-name rule puts in front
+// of a taken name and for the join's temporary name (name + ".join.XXXXXX").
+constexpr qsizetype MaxNameBytes = 200;
+
 // One path component made safe: "/", "\" and NUL become "_", an empty
-// component, "." and ".." become "_", and a name longer than 255 bytes is
+// component, "." and ".." become "_", and a name longer than MaxNameBytes is
 // shortened keeping its extension. A local path built from an address can
-// therefore never leave its target folder.
+// therefore never leave its target folder, and its file name always leaves
+// room for the unique-name rule.
 QString SafeComponent(const QString &component);
 
 // The host of an address: every "http://" and "HTTP://" removed, cut before

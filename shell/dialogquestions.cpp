@@ -91,3 +91,12 @@ QString DialogQuestions::FolderName(const QString &title, const QString &folder)
 {
     return QFileDialog::getExistingDirectory(m_parent, titleOr(title), folder);
 }
+
+Questions &DialogQuestions::Above(QObject *window)
+{
+    auto *widget = qobject_cast<QWidget *>(window);
+    if (!widget || widget == m_parent) return *this;
+    std::unique_ptr<DialogQuestions> &above = m_above[window];
+    if (!above) above = std::make_unique<DialogQuestions>(widget);
+    return *above;
+}

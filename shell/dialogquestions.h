@@ -2,10 +2,14 @@
 
 #include "questions.h"
 
-class QWidget;
+#include <QPointer>
+#include <QWidget>
+#include <map>
+#include <memory>
 
 // The program's questions as real dialogs: message boxes, the input box and
-// the file and folder dialogs, titled "Quarvel" unless a title is given.
+// the file and folder dialogs, titled "Quarvel" unless a title is given, over
+// the parent window when one is given.
 class DialogQuestions : public Questions
 {
 public:
@@ -19,7 +23,10 @@ public:
     QString SaveFileName(const QString &title, const QString &folder,
                          const QString &filter) override;
     QString FolderName(const QString &title, const QString &folder) override;
+    // Dialogs parented to window (a QWidget): they open over it and stay there.
+    Questions &Above(QObject *window) override;
 
 private:
-    QWidget *m_parent;
+    QPointer<QWidget> m_parent;
+    std::map<QObject *, std::unique_ptr<DialogQuestions>> m_above;
 };

@@ -89,15 +89,16 @@ const QList<Section> &sections()
 
         const QSet<QString> broken =
             keys({"LABEL1", "CMDLOAD", "CMDNORMALSTARTUP", "CMDCLEARBROKENDNL"});
+        // The headers of the list of broken downloads.
         t.append({QStringLiteral("FRMLOADDELETEBROKEN"),
                   broken,
                   broken + keys({"FRMLOADDELETEBROKEN"}),
-                  {},
+                  keys({"LSTBROKENITEM1", "LSTBROKENITEM2", "LSTBROKENITEM3"}),
                   keys({"FRMLOADDELETEBROKEN"}),
                   {},
                   QStringLiteral("FRMLOADDELETEBROKEN tool "),
                   QStringLiteral("FRMLOADDELETEBROKEN CAPTION "),
-                  {},
+                  QStringLiteral("FRMLOADDELETEBROKEN text "),
                   QStringLiteral("FRMLOADDELETEBROKEN ")});
 
         const QSet<QString> options = keys({"PICWAITBAR",

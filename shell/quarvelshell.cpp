@@ -101,10 +101,10 @@ QString QuarvelShell::peekLanguageTexts0()
     QFile ini(m_store.Path());
     if (ini.open(QIODevice::ReadOnly)) {
         for (const QByteArray &raw : ini.readAll().split('\n')) {
-            const QList<QByteArray> pieces = raw.trimmed().split('|');
-            if (pieces.size() >= 2 && pieces.at(0).toUpper() == "LANGUAGE" &&
-                !pieces.at(1).isEmpty())
-                language = QString::fromUtf8(pieces.at(1));
+            const QByteArray line = raw.trimmed();
+            const qsizetype bar = line.indexOf('|');
+            if (bar > 0 && line.left(bar).toUpper() == "LANGUAGE" && bar + 1 < line.size())
+                language = QString::fromUtf8(line.mid(bar + 1));
         }
     }
     LanguageTexts texts;
@@ -190,7 +190,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
             showLanguagePicture(1);
         else if (upper == QLatin1String("GERMAN"))
             showLanguagePicture(0);
-        if (!m_languageFailed) applyLanguage();
+        if (!m_languageFailed) applyLanguage(language);
     });
     if (m_languageFailed) return StartResult::NoLanguage;
     if (!settingsWritten)
@@ -250,10 +250,10 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     return StartResult::Started;
 }
 
-bool QuarvelShell::applyLanguage()
+bool QuarvelShell::applyLanguage(const QString &language)
 {
     const LanguageFile::Outcome outcome = LanguageFile::ChangeLanguage(
-        m_languageFile, m_settings.Language, *m_windowLanguage, m_texts, m_questions);
+        m_languageFile, language, *m_windowLanguage, m_texts, m_questions);
     if (outcome == LanguageFile::Outcome::NoLanguageFound) {
         m_languageFailed = true;
         if (m_started) {
@@ -281,14 +281,13 @@ void QuarvelShell::showLanguagePicture(int index)
 
 void QuarvelShell::SwitchLanguage()
 {
-    if (m_urlBar->Picture1[0]->isVisibleTo(m_urlBar.get())) {
-        showLanguagePicture(1);
-        m_settings.Language = QStringLiteral("english");
-    } else {
-        showLanguagePicture(0);
-        m_settings.Language = QStringLiteral("german");
-    }
-    applyLanguage();
+    const bool toEnglish = m_urlBar->Picture1[0]->isVisibleTo(m_urlBar.get());
+    showLanguagePicture(toEnglish ? 1 : 0);
+    const QString language = toEnglish ? QStringLiteral("english") : QStringLiteral("german");
+    // The language becomes the setting only once it was applied: a language
+    // file without its block ends the program, and the next start must still
+    // find the language that worked.
+    if (applyLanguage(language)) m_settings.Language = language;
 }
 
 void QuarvelShell::Shutdown()
@@ -307,6 +306,9 @@ void QuarvelShell::Shutdown()
         m_engine->Close();
     }
     UnloadForms();
+    // After the language file failed nothing is written: the settings file
+    // keeps the language the program last started with.
+    if (m_languageFailed) return;
     if (!m_store.WriteSetting(QStringLiteral("targetdirectory"), m_settings.TargetDir) ||
         !m_store.WriteSetting(QStringLiteral("language"), m_settings.Language))
         reportError(QStringLiteral("Form_Unload"), 3,
@@ -322,8 +324,8 @@ void QuarvelShell::ConnectHarvest()
     m_crawler = std::make_unique<Crawler>(*m_engine->Quarvel1(0), *m_downloads, m_downloadState,
                                           m_settings, TempFolder(), StartStamp, *m_crawlHost);
     m_optionsController = std::make_unique<OptionsController>(
-        *m_options, *m_crawler, m_downloadState, m_settings, *m_urls, *m_downloads, m_questions,
-        m_texts, [this] { return m_urlBarState.RLText; });
+        *m_options, *m_crawler, m_downloadState, m_settings, *m_urls, *m_downloads,
+        m_questions.Above(m_options.get()), m_texts, [this] { return m_urlBarState.RLText; });
     m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
         m_browser->cmdDownload->setEnabled(on);
     };
@@ -346,6 +348,7 @@ bool QuarvelShell::LoadDownloadWindow()
     const QStringList broken = BrokenDownloads::Find(m_stateFiles);
     if (broken.isEmpty() || m_brokenAsked) return true;
     m_brokenAsked = true;
+    m_broken->ShowBroken(BrokenDownloads::Describe(m_stateFiles, broken));
     const QString answer = AskBrokenDownloads();
     if (answer == QLatin1String("load")) {
         BrokenDownloads::Load(m_stateFiles, broken, *m_downloads, m_downloadState);

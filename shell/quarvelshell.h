@@ -97,7 +97,9 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    bool applyLanguage();
+    // Applies language to every window; false when the file has no block for
+    // it (the program is then ending).
+    bool applyLanguage(const QString &language);
     // The download window's load: the slot pool, and the broken-downloads question.
     bool LoadDownloadWindow();
     void ConnectHarvest();

@@ -51,10 +51,12 @@ bool SettingsStore::ReadSettings(const std::function<void(const QString &)> &lan
     const QString text = QString::fromUtf8(content);
     for (QString line : text.split(QLatin1Char('\n'))) {
         if (line.endsWith(QLatin1Char('\r'))) line.chop(1);
-        const QStringList pieces = line.split(QLatin1Char('|'));
-        if (pieces.size() < 2) continue;
-        const QString key = pieces.at(0).toUpper();
-        const QString value = pieces.at(1);
+        // The key never holds a "|": the value is everything after the first
+        // one, so a folder whose name holds a "|" comes back whole.
+        const qsizetype bar = line.indexOf(QLatin1Char('|'));
+        if (bar < 0) continue;
+        const QString key = line.left(bar).toUpper();
+        const QString value = line.mid(bar + 1);
         // An empty value counts as missing: it would put downloads into the
         // working folder, or name no language at all.
         if (value.isEmpty()) continue;

@@ -18,7 +18,8 @@ public:
     QString DefaultTargetDir() const;
 
     // Reads the file and applies it. Keys are compared without regard to case;
-    // a value is the text between the first and the second "|", unchanged.
+    // a value is the text after the first "|" of its line, unchanged (it may
+    // hold further "|", as a folder name may).
     // languageRead is called for every language line, in file order (it shows
     // the language picture and applies the language). A missing or empty file,
     // or a setting that is missing or empty, gets its default ("incoming/",

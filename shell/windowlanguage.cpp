@@ -6,6 +6,7 @@
 #include <QGroupBox>
 #include <QLabel>
 #include <QRegularExpression>
+#include <QTreeWidget>
 #include <QWidget>
 
 namespace
@@ -52,6 +53,18 @@ void WindowLanguage::Apply(const QString &section, const QString &key, Kind kind
         if (m.hasMatch()) {
             ListModel &list = m.captured(1) == QLatin1String("1") ? m_downloadList : m_urlList;
             list.setCaption(m.captured(2).toInt() - 1, text);
+            return;
+        }
+        // "<LIST>ITEMn": the header of column n of that list in the window.
+        static const QRegularExpression header(QStringLiteral("^(.+)ITEM(\\d+)$"));
+        const auto h = header.match(key);
+        QWidget *window = m_windows.value(section);
+        if (!h.hasMatch() || !window) return;
+        for (QTreeWidget *tree : window->findChildren<QTreeWidget *>()) {
+            const int column = h.captured(2).toInt() - 1;
+            if (tree->objectName().compare(h.captured(1), Qt::CaseInsensitive) == 0 &&
+                column >= 0 && column < tree->columnCount())
+                tree->headerItem()->setText(column, text);
         }
         return;
     }

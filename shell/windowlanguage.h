@@ -12,7 +12,8 @@ class ListModel;
 // of that object name (without regard to case) in the section's window, an
 // indexed key like "CHECK1(4)" the element of a control array with that
 // "Index", and a key equal to the section the window's own title. Column
-// header keys go to the two list models.
+// header keys "LISTVIEWnITEMm" go to the two list models, other "<LIST>ITEMm"
+// keys to the headers of that list in the section's window.
 class WindowLanguage : public LanguageTarget
 {
 public:

@@ -23,6 +23,7 @@
 #include <QStyleFactory>
 #include <QTimer>
 #include <QTreeView>
+#include <QTreeWidget>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
 
@@ -382,6 +383,7 @@ TEST_F(BrokenQuestionTest, ElementsCarryTheirDesignedTexts)
                                {"cmdLoad", "QPushButton", dialog.cmdLoad},
                                {"cmdNormalStartup", "QPushButton", dialog.cmdNormalStartup},
                                {"cmdClearBrokenDnl", "QPushButton", dialog.cmdClearBrokenDnl},
+                               {"lstBroken", "QTreeWidget", dialog.lstBroken},
                            });
     EXPECT_EQ(dialog.Label1->text(), QStringLiteral("what do You want to do?"));
     EXPECT_EQ(dialog.cmdLoad->text(), QStringLiteral("load"));
@@ -525,9 +527,14 @@ TEST_F(DownloadWindowTest, LanguageFragmentAgreesWithTheWindow)
 
 TEST_F(BrokenQuestionTest, LanguageFragmentAgreesWithTheDialog)
 {
-    // Title and four captions, four tooltips.
-    ExpectFragmentMatches(dialog, QStringLiteral("FRMLOADDELETEBROKEN"), 1 + 4 + 4,
-                          [](const QString &) { return QStringLiteral("<no columns>"); });
+    // Title and four captions, four tooltips, the three headers of the list.
+    ExpectFragmentMatches(dialog, QStringLiteral("FRMLOADDELETEBROKEN"), 1 + 4 + 4 + 3,
+                          [this](const QString &key) {
+                              const int column = key.mid(13).toInt() - 1;
+                              return key.startsWith(QStringLiteral("LSTBROKENITEM"))
+                                         ? dialog.lstBroken->headerItem()->text(column)
+                                         : QStringLiteral("<unknown column key>");
+                          });
 }
 
 } // namespace

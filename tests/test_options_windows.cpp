@@ -1,12 +1,15 @@
 // The options window and the picture viewer as loaded: every named control
 // with its class, built-in texts and start state, the layout of the options
 // window, the language fragments of both windows, and the viewer's drawing.
+#include "dialogquestions.h"
 #include "frmrlie.h"
 #include "frmshowpicture.h"
 #include "pictureshow.h"
 #include "twips.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -16,6 +19,7 @@
 #include <QPushButton>
 #include <QSet>
 #include <QTest>
+#include <QTimer>
 
 #include <gtest/gtest.h>
 
@@ -417,6 +421,33 @@ QRect ExpectedDrawing(const frmShowPicture &viewer, QSize picture)
 }
 
 } // namespace
+
+TEST(OptionsWindow, DialogsAskedAboveItOpenOverIt)
+{
+    // The window stays on top of the others: a dialog without it as parent
+    // would open underneath.
+    frmRLIE window;
+    window.show();
+    DialogQuestions questions;
+    Questions &over = questions.Above(&window);
+    EXPECT_EQ(&questions.Above(&window), &over);
+    QList<QWidget *> parents;
+    auto closeNextDialog = [&parents] {
+        QTimer::singleShot(50, [&parents] {
+            QWidget *dialog = QApplication::activeModalWidget();
+            parents << (dialog ? dialog->parentWidget() : nullptr);
+            if (auto *d = qobject_cast<QDialog *>(dialog)) d->reject();
+        });
+    };
+    closeNextDialog();
+    over.Message(QStringLiteral("text"), Questions::Buttons::YesNo);
+    closeNextDialog();
+    EXPECT_EQ(over.FolderName(QStringLiteral("Select destination"), QDir::tempPath()), QString());
+    closeNextDialog();
+    questions.Message(QStringLiteral("text"), Questions::Buttons::Ok, Questions::Icon::None,
+                      QString());
+    EXPECT_EQ(parents, (QList<QWidget *>{&window, &window, nullptr}));
+}
 
 TEST(PictureViewer, HasOnePictureBoxAndItsDefaultTitle)
 {

@@ -52,15 +52,13 @@ TEST_F(SettingsTest, FirstStartCreatesIncomingAndTheFileWithGerman)
 
 TEST_F(SettingsTest, KeysInAnyCaseAndOrderAreReadAndRewrittenInFixedForm)
 {
-    writeIni("LANGUAGE|english\nTargetDirectory|/data/pics/|ignored\r\nno bar here\r\nother|x\r\n");
+    writeIni("LANGUAGE|english\nTargetDirectory|/data/pics/\r\nno bar here\r\nother|x\r\n");
     ASSERT_TRUE(read());
     EXPECT_EQ(settings.TargetDir, "/data/pics/");
     EXPECT_EQ(settings.Language, "english");
     EXPECT_EQ(languagesApplied, QStringList({"english"}));
     // Nothing was missing: the file is left as it was until the next write.
-    EXPECT_EQ(
-        ini(),
-        "LANGUAGE|english\nTargetDirectory|/data/pics/|ignored\r\nno bar here\r\nother|x\r\n");
+    EXPECT_EQ(ini(), "LANGUAGE|english\nTargetDirectory|/data/pics/\r\nno bar here\r\nother|x\r\n");
 
     ASSERT_TRUE(store.WriteSetting("LANGUAGE", "german"));
     EXPECT_EQ(ini(), "targetdirectory|/data/pics/\r\nlanguage|german\r\n");
@@ -69,11 +67,21 @@ TEST_F(SettingsTest, KeysInAnyCaseAndOrderAreReadAndRewrittenInFixedForm)
 
 TEST_F(SettingsTest, LaterLinesWinAndEveryLanguageLineIsApplied)
 {
-    writeIni("targetdirectory|a|b\r\nlanguage|english\r\nlanguage|german\r\n");
+    writeIni("targetdirectory|a\r\nlanguage|english\r\nlanguage|german\r\n");
     ASSERT_TRUE(read());
     EXPECT_EQ(settings.TargetDir, "a");
     EXPECT_EQ(settings.Language, "german");
     EXPECT_EQ(languagesApplied, QStringList({"english", "german"}));
+}
+
+TEST_F(SettingsTest, AFolderHoldingBarsSurvivesTheRoundTrip)
+{
+    ASSERT_TRUE(read());
+    ASSERT_TRUE(store.WriteSetting("targetdirectory", "/data/a|b||c|/"));
+    settings = {};
+    ASSERT_TRUE(read());
+    EXPECT_EQ(settings.TargetDir, "/data/a|b||c|/");
+    EXPECT_EQ(settings.Language, "german");
 }
 
 TEST_F(SettingsTest, EmptyFileOrEmptyValuesGiveTheDefaults)

@@ -23,6 +23,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeWidget>
 #include <gtest/gtest.h>
 
 namespace
@@ -194,6 +195,25 @@ TEST_F(StartupTest, LanguageSwitchAppliesAtOnceAndIsStoredAtShutdown)
     again->Shutdown();
 }
 
+TEST_F(StartupTest, AFailedSwitchEndsTheProgramWithoutWritingSettings)
+{
+    const QString lang = dir.filePath("lang.dat");
+    ASSERT_TRUE(QFile::copy(LangDat, lang));
+    auto shell = std::make_unique<QuarvelShell>(dir.path(), lang, questions, "0.1.0");
+    ASSERT_EQ(shell->Start(WorkArea), QuarvelShell::StartResult::Started);
+    const QByteArray before = readFile(dir.filePath("quarvel.ini"));
+    QSignalSpy ended(shell.get(), &QuarvelShell::EndRequested);
+    // The language file loses its blocks while the program runs.
+    QFile(lang).resize(0);
+    shell->OptionsWindow()->txtTargetDir->setText("/tmp/elsewhere/");
+    shell->SwitchLanguage();
+    EXPECT_EQ(ended.count(), 1);
+    EXPECT_EQ(questions.messages, QStringList({"No language found in file LANG.DAT!!!"}));
+    EXPECT_EQ(shell->Settings().Language, "german");
+    shell->Shutdown();
+    EXPECT_EQ(readFile(dir.filePath("quarvel.ini")), before);
+}
+
 TEST_F(StartupTest, UnknownLanguageOrMissingFileEndsTheProgram)
 {
     QFile f(dir.filePath("quarvel.ini"));
@@ -202,6 +222,27 @@ TEST_F(StartupTest, UnknownLanguageOrMissingFileEndsTheProgram)
     f.close();
     start(QuarvelShell::StartResult::NoLanguage);
     EXPECT_EQ(questions.messages, QStringList({"No language found in file LANG.DAT!!!"}));
+}
+
+TEST_F(StartupTest, TheAlwaysOnTopOptionsWindowAsksOverItself)
+{
+    // Questions asked over a window get their own script here.
+    struct Layered : ScriptedQuestions {
+        ScriptedQuestions overOptions;
+        QObject *window = nullptr;
+        Questions &Above(QObject *w) override
+        {
+            window = w;
+            return overOptions;
+        }
+    } layered;
+    layered.overOptions.folders = {"/tmp/chosen"};
+    auto shell = std::make_unique<QuarvelShell>(dir.path(), LangDat, layered, "0.1.0");
+    ASSERT_EQ(shell->Start(WorkArea), QuarvelShell::StartResult::Started);
+    EXPECT_EQ(layered.window, shell->OptionsWindow());
+    shell->OptionsWindow()->cmdTargetDir->click();
+    EXPECT_EQ(shell->Settings().TargetDir, "/tmp/chosen/");
+    shell->Shutdown();
 }
 
 TEST_F(StartupTest, MinimisingTheBarHidesTheOthersAndRestoringBringsThemBack)
@@ -285,10 +326,18 @@ TEST_F(StartupTest, BrokenDownloadsAreLoadedClearedOrKeptAsAnswered)
         auto shell = std::make_unique<QuarvelShell>(folder.path(), LangDat, questions, "0.1.0");
         QuarvelShell *s = shell.get();
         // The question waits in the event loop: answer it from there.
-        QTimer::singleShot(50, [s, &c] {
+        // It lists the broken download: file, bytes held of its length, parts.
+        QStringList shown;
+        QTimer::singleShot(50, [s, &c, &shown] {
+            const QTreeWidget *list = s->BrokenQuestion()->lstBroken;
+            for (int i = 0; i < list->topLevelItemCount(); ++i)
+                for (int column = 0; column < 3; ++column)
+                    shown << list->topLevelItem(i)->text(column);
+            shown << list->headerItem()->text(1);
             s->BrokenQuestion()->findChild<QPushButton *>(c.button)->click();
         });
         ASSERT_EQ(shell->Start(WorkArea), QuarvelShell::StartResult::Started) << c.button;
+        EXPECT_EQ(shown, QStringList({"a.jpg", "4/10", "2", "Bytes vorhanden/gesamt"}));
         EXPECT_EQ(shell->Downloads().count(), c.rows) << c.button;
         EXPECT_EQ(QDir(folder.path() + "/qvtemp").entryList(QDir::Files).size(), c.filesLeft)
             << c.button;

@@ -1,7 +1,9 @@
 // Behaviour of the multi-part state files: counter, state files, listing,
 // splitting, joining and housekeeping, byte for byte against fixtures.
+#include "brokendownloads.h"
 #include "localfilenames.h"
 #include "statefiles.h"
+#include "urlrows.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -369,6 +371,53 @@ TEST(StateFilesParts, JoinRefusesAPartThatDoesNotFillItsRange)
     // One part file short of the ranges is refused the same way.
     EXPECT_FALSE(setup.files.JoinPartFiles(setup.parts.mid(0, 2), setup.ranges, target));
     EXPECT_EQ(FilesIn(setup.target.path()), (QStringList{"Apic.jpg", "pic.jpg"}));
+}
+
+TEST(StateFilesParts, NamesFromLongAddressesLeaveRoomForTheUniqueNameRule)
+{
+    // Cut names keep their extension and never split a character.
+    const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80");
+    const QString longNames[] = {QString(300, 'x') + ".jpg",
+                                 QString(120, QChar(0xFC)) + smile.repeated(30) + ".jpeg",
+                                 smile.repeated(80)};
+    for (const QString &raw : longNames) {
+        const QString name = UrlRows::SafeComponent(raw);
+        EXPECT_LE(name.toUtf8().size(), UrlRows::MaxNameBytes) << raw.toStdString();
+        EXPECT_GT(name.toUtf8().size(), UrlRows::MaxNameBytes - 4) << raw.toStdString();
+        EXPECT_EQ(QString::fromUtf8(name.toUtf8()), name) << raw.toStdString();
+        if (raw.contains('.')) {
+            EXPECT_EQ(name.section('.', -1), raw.section('.', -1));
+        }
+    }
+    // Forty files of that name already there: the join still finds a free one.
+    JoinSetup setup;
+    const QString name = UrlRows::SafeComponent(longNames[0]);
+    for (int k = 0; k < 40; ++k)
+        WriteBytes(setup.target.path() + "/" + QString(k, 'A') + name, "old");
+    QString target = setup.target.path() + "/" + name;
+    QString error;
+    ASSERT_TRUE(setup.files.JoinPartFiles(setup.parts, setup.ranges, target, &error))
+        << error.toStdString();
+    EXPECT_EQ(target, setup.target.path() + "/" + QString(40, 'A') + name);
+}
+
+TEST(StateFilesBroken, DescribesWhatEachBrokenDownloadHoldsWithoutTouchingIt)
+{
+    QTemporaryDir dir;
+    StateFiles files(dir.path());
+    ASSERT_EQ(files.WriteStateFile("17", "/dl/h/bild-\u00fc.jpg<qvrl>0%<QVRL>x", "2500000", 3,
+                                   FixtureRanges),
+              0);
+    WriteBytes(files.PathOf("17.qvp"), Pattern(1000, 'a'));
+    WriteBytes(files.PathOf("19.qvp"), Pattern(24, 'c')); // part 18 not begun
+    ASSERT_EQ(files.WriteStateFile("40", "no separator", " 10", 1, {{0, 9}}), 0);
+    const QStringList before = FilesIn(dir.path());
+    const QList<BrokenDownloads::BrokenDownload> broken =
+        BrokenDownloads::Describe(files, {"17.qvi", "23.qvi", "40.qvi"});
+    const QList<BrokenDownloads::BrokenDownload> expected{
+        {QString::fromUtf8("bild-\u00fc.jpg"), 1024, 2500000, 3}, {"no separator", 0, 10, 1}};
+    EXPECT_EQ(broken, expected);
+    EXPECT_EQ(FilesIn(dir.path()), before);
 }
 
 TEST(StateFilesHousekeeping, MoveToMarkerReplacesAnOldMarkerAndDeleteAllEmptiesTheFolder)
