@@ -45,6 +45,22 @@ int ListModel::appendRow(const QString &text)
     return count();
 }
 
+int ListModel::appendRows(const QList<QStringList> &rows)
+{
+    if (rows.isEmpty()) return 0;
+    const int first = count();
+    beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
+    m_rows.reserve(first + rows.size());
+    for (const QStringList &cells : rows) {
+        Row row;
+        row.cells = cells.mid(0, m_captions.size());
+        if (row.cells.isEmpty()) row.cells.append(QString());
+        m_rows.append(row);
+    }
+    endInsertRows();
+    return first + 1;
+}
+
 bool ListModel::removeRow(int row)
 {
     if (!isValidRow(row)) return false;

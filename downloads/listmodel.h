@@ -36,6 +36,11 @@ public:
     bool insertRow(int position, const QString &text);
     // Appends a row and returns its position (the new count()).
     int appendRow(const QString &text);
+    // Appends rows given as their columns (column 0 first; columns beyond the
+    // column count are dropped, missing ones read empty) in one insertion, so
+    // that views and row bookkeeping hear of a whole file at once. Returns the
+    // position of the first new row, or 0 when rows is empty.
+    int appendRows(const QList<QStringList> &rows);
     // Removes the row; false when there is no such row.
     bool removeRow(int row);
     // Removes every row (announced as one removal of all rows).

@@ -19,6 +19,7 @@
 #include "twips.h"
 #include "urlbarcontroller.h"
 #include "urllistmodel.h"
+#include "urllistrunner.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
 
@@ -327,6 +328,11 @@ void QuarvelShell::ConnectHarvest()
     m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
         m_browser->cmdDownload->setEnabled(on);
     };
+    // The download window's list commands use the options window's runner and options.
+    m_optionsController->RowIsRunning = [this](int row) { return m_controller->RowIsRunning(row); };
+    m_controller->FillDownloadList = [this] { return m_optionsController->Runner().Run(); };
+    m_controller->RowOptions = [this] { return m_optionsController->AddressRowOptions(); };
+    m_controller->ClearStartAddresses = [this] { m_optionsController->StartAddresses.clear(); };
     m_urlBarController =
         std::make_unique<UrlBarController>(*m_urlBar, m_browser.get(), m_urlBarState);
     m_downloadState.SimultaneousDownloads =
@@ -338,8 +344,8 @@ bool QuarvelShell::LoadDownloadWindow()
     // The slot pool and its controller; the download list starts empty.
     m_downloads->clear();
     m_engine = std::make_unique<DownloadEngine>(*m_downloads, m_downloadState, m_stateFiles);
-    m_controller =
-        std::make_unique<DownloadWindowController>(*m_downloadWindow, *m_engine, m_downloadState);
+    m_controller = std::make_unique<DownloadWindowController>(
+        *m_downloadWindow, *m_engine, m_downloadState, m_questions, m_texts, m_settings);
     m_downloadWindow->Command2->setEnabled(false);
     m_downloadWindow->Command1->setEnabled(false);
 
