@@ -116,8 +116,8 @@ int main(int argc, char **argv)
         return 0;
     }
     if (command == QLatin1String("save-download") || command == QLatin1String("save-url")) {
-        ListModel &list = command == QLatin1String("save-url") ? static_cast<ListModel &>(urls)
-                                                               : downloads;
+        ListModel &list =
+            command == QLatin1String("save-url") ? static_cast<ListModel &>(urls) : downloads;
         QList<QStringList> rows;
         QStringList lines = StandardInput().split(QLatin1Char('\n'));
         if (!lines.isEmpty() && lines.last().isEmpty()) lines.removeLast();

@@ -47,8 +47,8 @@ DownloadWindowController::DownloadWindowController(frmDownloadData &window, Down
                                                    DownloadState &state, Questions &questions,
                                                    LanguageTexts &texts, ProgramSettings &settings,
                                                    QObject *parent)
-    : QObject(parent), m_window(window), m_engine(engine), m_state(state),
-      m_questions(questions), m_texts(texts), m_settings(settings)
+    : QObject(parent), m_window(window), m_engine(engine), m_state(state), m_questions(questions),
+      m_texts(texts), m_settings(settings)
 {
     OpenFolder = [](const QString &folder) {
         QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
@@ -176,9 +176,9 @@ void DownloadWindowController::Command2_Click()
     if (ClearStartAddresses) ClearStartAddresses();
     m_engine.KillAllDownloads();
     m_window.downloadModel().clear();
-    for (QPushButton *button : {m_window.Command1, m_window.cmdStopDownload,
-                                m_window.cmdDeleteFromList, m_window.cmdStopAllRunningDownloads,
-                                m_window.Command2})
+    for (QPushButton *button :
+         {m_window.Command1, m_window.cmdStopDownload, m_window.cmdDeleteFromList,
+          m_window.cmdStopAllRunningDownloads, m_window.Command2})
         button->setEnabled(false);
 }
 
@@ -277,8 +277,8 @@ void DownloadWindowController::cmdLoadDownloadlist_Click()
         Report(18, QStringLiteral("The list file could not be read."), path);
         return;
     }
-    const ListFiles::DownloadRows rows =
-        ListFiles::DownloadListRows(*text, RowOptions ? RowOptions() : UrlRows::AddressRowOptions());
+    const ListFiles::DownloadRows rows = ListFiles::DownloadListRows(
+        *text, RowOptions ? RowOptions() : UrlRows::AddressRowOptions());
     if (rows.StartEnabled) m_window.Command1->setEnabled(true);
     DownloadListModel &list = m_window.downloadModel();
     ListFiles::AppendDownloadRows(list, m_state, rows.Rows);
@@ -317,15 +317,15 @@ void DownloadWindowController::Form_Resize()
     // the visible width of their lists.
     QTreeView *downloads = m_window.ListView1;
     int fixed = 0;
-    for (int column : {DownloadListModel::ColProgress, DownloadListModel::ColSize,
-                       DownloadListModel::ColState})
+    for (int column :
+         {DownloadListModel::ColProgress, DownloadListModel::ColSize, DownloadListModel::ColState})
         fixed += downloads->columnWidth(column);
     downloads->setColumnWidth(DownloadListModel::ColFilename,
                               std::max(120, downloads->viewport()->width() - fixed));
     QTreeView *urls = m_window.ListView2;
-    urls->setColumnWidth(UrlListModel::ColURL,
-                         std::max(120, urls->viewport()->width() -
-                                           urls->columnWidth(UrlListModel::ColFileTypes)));
+    urls->setColumnWidth(
+        UrlListModel::ColURL,
+        std::max(120, urls->viewport()->width() - urls->columnWidth(UrlListModel::ColFileTypes)));
 }
 
 void DownloadWindowController::Form_MouseMove()
@@ -339,8 +339,8 @@ bool DownloadWindowController::eventFilter(QObject *watched, QEvent *event)
 {
     // The lists' viewports are resized once the layout has fitted the
     // frames to the window.
-    if (event->type() == QEvent::Resize && (watched == m_window.ListView1->viewport() ||
-                                            watched == m_window.ListView2->viewport()))
+    if (event->type() == QEvent::Resize &&
+        (watched == m_window.ListView1->viewport() || watched == m_window.ListView2->viewport()))
         Form_Resize();
     else if (watched == &m_window && event->type() == QEvent::MouseMove)
         Form_MouseMove();

@@ -22,8 +22,8 @@ class DownloadWindowController : public QObject
     Q_OBJECT
 public:
     DownloadWindowController(frmDownloadData &window, DownloadEngine &engine, DownloadState &state,
-                             Questions &questions, LanguageTexts &texts,
-                             ProgramSettings &settings, QObject *parent = nullptr);
+                             Questions &questions, LanguageTexts &texts, ProgramSettings &settings,
+                             QObject *parent = nullptr);
 
     // Hooks the composing shell fills in.
     // Runs the URL-list runner over the selected rows; true when the

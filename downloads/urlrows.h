@@ -13,10 +13,10 @@ namespace UrlRows
 
 // What such a row takes from the harvest options.
 struct AddressRowOptions {
-    QString TargetDirText;   // the options window's target folder box, as typed
-    QString TargetDir;       // the target directory setting ("Target Dir" column)
+    QString TargetDirText;    // the options window's target folder box, as typed
+    QString TargetDir;        // the target directory setting ("Target Dir" column)
     qint64 MinFileSizeKB = 0; // the minimum size box's leading number
-    bool Multi = false;      // the multi-part box
+    bool Multi = false;       // the multi-part box
 };
 
 // One path component made safe: "/", "\" and NUL become "_", an empty

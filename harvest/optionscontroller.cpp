@@ -14,8 +14,8 @@
 
 #include <QCheckBox>
 #include <QClipboard>
-#include <QGuiApplication>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
