@@ -236,7 +236,8 @@ TEST_F(StartupTest, OnlyTheUrlBarClosesAndItsCloseEndsTheProgram)
     EXPECT_TRUE(ini().endsWith("language|german\r\n"));
 }
 
-namespace {
+namespace
+{
 
 // A program folder holding one broken download: state file 5.qvi with its
 // two part files.
@@ -285,9 +286,8 @@ TEST_F(StartupTest, BrokenDownloadsAreLoadedClearedOrKeptAsAnswered)
         auto shell = std::make_unique<QuarvelShell>(folder.path(), LangDat, questions, "0.1.0");
         QuarvelShell *s = shell.get();
         // The question waits in the event loop: answer it from there.
-        QTimer::singleShot(50, [s, &c] {
-            s->BrokenQuestion()->findChild<QPushButton *>(c.button)->click();
-        });
+        QTimer::singleShot(
+            50, [s, &c] { s->BrokenQuestion()->findChild<QPushButton *>(c.button)->click(); });
         ASSERT_EQ(shell->Start(WorkArea), QuarvelShell::StartResult::Started) << c.button;
         EXPECT_EQ(shell->Downloads().count(), c.rows) << c.button;
         EXPECT_EQ(QDir(folder.path() + "/qvtemp").entryList(QDir::Files).size(), c.filesLeft)
@@ -304,4 +304,26 @@ TEST_F(StartupTest, BrokenDownloadsAreLoadedClearedOrKeptAsAnswered)
         EXPECT_FALSE(shell->BrokenQuestion()->isVisible());
         shell->Shutdown();
     }
+}
+
+TEST_F(StartupTest, DownloadWindowListCommandsReachTheHarvestSide)
+{
+    auto shell = start();
+    frmDownloadData *window = shell->DownloadWindow();
+    // A plain address file takes the options window's target folder.
+    const QString plain = dir.filePath("addresses.txt");
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("http://h.example/a.jpg\n");
+    file.close();
+    questions.files = QStringList{plain};
+    window->cmdLoadDownloadlist->click();
+    ASSERT_EQ(shell->Downloads().count(), 1);
+    EXPECT_EQ(shell->Downloads().text(1), dir.path() + "/incoming/h.example/a.jpg");
+    EXPECT_EQ(shell->Downloads().subItem(1, DownloadListModel::ColMdnlNumber), "TRUE");
+    // The URL-list runner runs (over no selected rows) and reports its end.
+    window->cmdPut2DownloadList->setEnabled(true);
+    window->cmdPut2DownloadList->click();
+    EXPECT_EQ(window->windowTitle(), "finished filling downloadlist");
+    shell->Shutdown();
 }
