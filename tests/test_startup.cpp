@@ -25,8 +25,7 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace
-{
+namespace {
 
 const QString LangDat = QStringLiteral(QUARVEL_LANG_DAT);
 const QString LangSources = QStringLiteral(QUARVEL_LANG_SOURCES);
@@ -286,8 +285,9 @@ TEST_F(StartupTest, BrokenDownloadsAreLoadedClearedOrKeptAsAnswered)
         auto shell = std::make_unique<QuarvelShell>(folder.path(), LangDat, questions, "0.1.0");
         QuarvelShell *s = shell.get();
         // The question waits in the event loop: answer it from there.
-        QTimer::singleShot(
-            50, [s, &c] { s->BrokenQuestion()->findChild<QPushButton *>(c.button)->click(); });
+        QTimer::singleShot(50, [s, &c] {
+            s->BrokenQuestion()->findChild<QPushButton *>(c.button)->click();
+        });
         ASSERT_EQ(shell->Start(WorkArea), QuarvelShell::StartResult::Started) << c.button;
         EXPECT_EQ(shell->Downloads().count(), c.rows) << c.button;
         EXPECT_EQ(QDir(folder.path() + "/qvtemp").entryList(QDir::Files).size(), c.filesLeft)
