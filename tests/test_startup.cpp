@@ -25,7 +25,8 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
-namespace {
+namespace
+{
 
 const QString LangDat = QStringLiteral(QUARVEL_LANG_DAT);
 const QString LangSources = QStringLiteral(QUARVEL_LANG_SOURCES);
@@ -235,8 +236,7 @@ TEST_F(StartupTest, OnlyTheUrlBarClosesAndItsCloseEndsTheProgram)
     EXPECT_TRUE(ini().endsWith("language|german\r\n"));
 }
 
-namespace
-{
+namespace {
 
 // A program folder holding one broken download: state file 5.qvi with its
 // two part files.
