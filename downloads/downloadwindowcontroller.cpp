@@ -330,8 +330,8 @@ void DownloadWindowController::Form_Resize()
 
 void DownloadWindowController::Form_MouseMove()
 {
-    m_window.activateWindow();
-    m_window.setFocus(Qt::MouseFocusReason);
+    if (!m_window.isActiveWindow()) m_window.activateWindow();
+    if (!m_window.hasFocus()) m_window.setFocus(Qt::MouseFocusReason);
     if (BrowserFull && ToggleBrowser && BrowserFull()) ToggleBrowser();
 }
 

@@ -245,7 +245,8 @@ TEST_F(ListCommandsTest, RunnerCrawlsSelectedRowsWithTheirOwnFiltersUntilStopped
 
 TEST_F(ListCommandsTest, StopAndDeleteBesideRunningDownloads)
 {
-    state.PartSizeKB = 512;
+    // Three parts of 1 MiB, each taking about four seconds.
+    state.PartSizeKB = 1024;
     const int single = addRow("/slow/big.bin", false);
     addRow("/slow/big.bin", false); // never started
     addRow("/slow/big.bin", true);
