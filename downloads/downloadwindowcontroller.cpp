@@ -35,10 +35,11 @@ void RemoveRows(ListModel &list, QList<int> rows)
         list.removeRow(row);
 }
 
-// Column widths that fit a sample text in the view's font.
-int WidthFor(const QTreeView *view, const QString &sample)
+// A column wide enough for a sample text and for its caption.
+void FitColumn(QTreeView *view, int column, const QString &sample)
 {
-    return view->fontMetrics().horizontalAdvance(sample) + 16;
+    const int text = view->fontMetrics().horizontalAdvance(sample) + 16;
+    view->setColumnWidth(column, std::max(text, view->header()->sectionSizeHint(column)));
 }
 
 } // namespace
@@ -92,31 +93,20 @@ DownloadWindowController::DownloadWindowController(frmDownloadData &window, Down
     window.cmdPut2DownloadList->setEnabled(false);
     window.cmdStopFillingDownloadlist->setEnabled(false);
 
-    // The fixed columns fit their longest texts; the file name and the URL
-    // take the rest of the width (Form_Resize).
-    QTreeView *downloads = window.ListView1;
-    downloads->header()->setStretchLastSection(false);
-    const std::pair<int, QString> samples[] = {
-        {DownloadListModel::ColProgress, QStringLiteral("100%")},
-        {DownloadListModel::ColSize, QStringLiteral("2147483647/2147483647 bytes")},
-        {DownloadListModel::ColState, QStringLiteral("too small")},
-        {DownloadListModel::ColSource, QString(40, QLatin1Char('x'))},
-        {DownloadListModel::ColTargetDir, QString(24, QLatin1Char('x'))},
-        {DownloadListModel::ColMainURL, QString(20, QLatin1Char('x'))},
-        {DownloadListModel::ColMinFileSize, QStringLiteral("min filesize")},
-        {DownloadListModel::ColMdnlNumber, QStringLiteral("mdnl number")},
-        {DownloadListModel::ColRef, QString(40, QLatin1Char('x'))},
-    };
-    for (const auto &[column, sample] : samples)
-        downloads->setColumnWidth(column, WidthFor(downloads, sample));
+    // The fixed columns fit their longest texts and their captions (again
+    // when the language changes them); the file name and the URL take the
+    // rest of the width (Form_Resize).
+    window.ListView1->header()->setStretchLastSection(false);
     window.ListView2->header()->setStretchLastSection(false);
-    for (int column = UrlListModel::ColFileTypes; column < UrlListModel::UrlColumnCount; ++column)
-        window.ListView2->setColumnWidth(column, WidthFor(window.ListView2, "recurse index"));
+    FitColumns();
+    connect(&window.downloadModel(), &QAbstractItemModel::headerDataChanged, this,
+            &DownloadWindowController::FitColumns);
+    connect(&window.urlModel(), &QAbstractItemModel::headerDataChanged, this,
+            &DownloadWindowController::FitColumns);
     window.setMouseTracking(true);
     window.installEventFilter(this);
-    downloads->viewport()->installEventFilter(this);
+    window.ListView1->viewport()->installEventFilter(this);
     window.ListView2->viewport()->installEventFilter(this);
-    Form_Resize();
 }
 
 bool DownloadWindowController::RowIsRunning(int row) const
@@ -308,6 +298,27 @@ void DownloadWindowController::Timer1_Timer()
     m_window.cmdStopDownload->setEnabled(b.StopDownload);
     m_window.cmdStopAllRunningDownloads->setEnabled(b.StopAllRunningDownloads);
     if (!b.Busy) m_window.Command1->setEnabled(b.Command1);
+}
+
+void DownloadWindowController::FitColumns()
+{
+    QTreeView *downloads = m_window.ListView1;
+    const std::pair<int, QString> samples[] = {
+        {DownloadListModel::ColProgress, QStringLiteral("100%")},
+        {DownloadListModel::ColSize, QStringLiteral("2147483647/2147483647 bytes")},
+        {DownloadListModel::ColState, QStringLiteral("too small")},
+        {DownloadListModel::ColSource, QString(40, QLatin1Char('x'))},
+        {DownloadListModel::ColTargetDir, QString(24, QLatin1Char('x'))},
+        {DownloadListModel::ColMainURL, QString(20, QLatin1Char('x'))},
+        {DownloadListModel::ColMinFileSize, QStringLiteral("0000000")},
+        {DownloadListModel::ColMdnlNumber, QStringLiteral("0000000")},
+        {DownloadListModel::ColRef, QString(40, QLatin1Char('x'))},
+    };
+    for (const auto &[column, sample] : samples)
+        FitColumn(downloads, column, sample);
+    for (int column = UrlListModel::ColFileTypes; column < UrlListModel::UrlColumnCount; ++column)
+        FitColumn(m_window.ListView2, column, QStringLiteral("0;0;0;0;0;"));
+    Form_Resize();
 }
 
 void DownloadWindowController::Form_Resize()

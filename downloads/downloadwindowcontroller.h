@@ -68,6 +68,8 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The fixed columns fit their texts and captions.
+    void FitColumns();
     QString ListFilter() const;
     void SaveList(bool downloads);
     void Report(int text, const QString &fallback, const QString &path);
