@@ -47,10 +47,9 @@ int ListModel::appendRow(const QString &text)
 
 int ListModel::appendRows(const QList<QStringList> &rows)
 {
-    if (rows.isEmpty()) return 0;
-    const int first = count();
-    beginInsertRows(QModelIndex(), first, first + int(rows.size()) - 1);
-    m_rows.reserve(first + rows.size());
+    const int first = count() + 1;
+    if (rows.isEmpty()) return first;
+    beginInsertRows(QModelIndex(), first - 1, first - 1 + int(rows.size()) - 1);
     for (const QStringList &cells : rows) {
         Row row;
         row.cells = cells.mid(0, m_captions.size());
@@ -58,7 +57,7 @@ int ListModel::appendRows(const QList<QStringList> &rows)
         m_rows.append(row);
     }
     endInsertRows();
-    return first + 1;
+    return first;
 }
 
 bool ListModel::removeRow(int row)

@@ -36,10 +36,9 @@ public:
     bool insertRow(int position, const QString &text);
     // Appends a row and returns its position (the new count()).
     int appendRow(const QString &text);
-    // Appends rows given as their columns (column 0 first; columns beyond the
-    // column count are dropped, missing ones read empty) in one insertion, so
-    // that views and row bookkeeping hear of a whole file at once. Returns the
-    // position of the first new row, or 0 when rows is empty.
+    // Appends rows given as their cells (cell 0 the row's text; missing cells
+    // read empty) in one insertion, so that views repaint once for the whole
+    // batch. Returns the position of the first new row.
     int appendRows(const QList<QStringList> &rows);
     // Removes the row; false when there is no such row.
     bool removeRow(int row);

@@ -89,6 +89,11 @@ OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, Download
 
 OptionsController::~OptionsController() = default;
 
+bool OptionsController::RunUrlList()
+{
+    return m_runner->Run();
+}
+
 UrlRows::AddressRowOptions OptionsController::AddressRowOptions() const
 {
     return {m_window.txtTargetDir->text(), m_settings.TargetDir,

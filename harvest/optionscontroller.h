@@ -41,6 +41,8 @@ public:
 
     // The URL-list runner, with this window's filters and start addresses.
     UrlListRunner &Runner() const { return *m_runner; }
+    // Runs it; true when the stop-filling request ended it.
+    bool RunUrlList();
     // What rows made from bare addresses (address files, the clipboard) take
     // from the options: the target folder box, the minimum size, multi-part.
     UrlRows::AddressRowOptions AddressRowOptions() const;

@@ -19,7 +19,6 @@
 #include "twips.h"
 #include "urlbarcontroller.h"
 #include "urllistmodel.h"
-#include "urllistrunner.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
 
@@ -328,15 +327,15 @@ void QuarvelShell::ConnectHarvest()
     m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
         m_browser->cmdDownload->setEnabled(on);
     };
-    // The download window's list commands use the options window's runner and options.
-    m_optionsController->RowIsRunning = [this](int row) { return m_controller->RowIsRunning(row); };
-    m_controller->FillDownloadList = [this] { return m_optionsController->Runner().Run(); };
-    m_controller->RowOptions = [this] { return m_optionsController->AddressRowOptions(); };
-    m_controller->ClearStartAddresses = [this] { m_optionsController->StartAddresses.clear(); };
     m_urlBarController =
         std::make_unique<UrlBarController>(*m_urlBar, m_browser.get(), m_urlBarState);
     m_downloadState.SimultaneousDownloads =
         int(LeadingNumber(m_options->txtSimultaneousDownloads->text()));
+    // The download window's list commands use the options window's runner and options.
+    m_optionsController->RowIsRunning = [this](int row) { return m_controller->RowIsRunning(row); };
+    m_controller->FillDownloadList = [this] { return m_optionsController->RunUrlList(); };
+    m_controller->RowOptions = [this] { return m_optionsController->AddressRowOptions(); };
+    m_controller->ClearStartAddresses = [this] { m_optionsController->StartAddresses.clear(); };
 }
 
 bool QuarvelShell::LoadDownloadWindow()
