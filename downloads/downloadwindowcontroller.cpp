@@ -343,7 +343,6 @@ void DownloadWindowController::Form_MouseMove()
 {
     if (!m_window.isActiveWindow()) m_window.activateWindow();
     if (!m_window.hasFocus()) m_window.setFocus(Qt::MouseFocusReason);
-    if (BrowserFull && ToggleBrowser && BrowserFull()) ToggleBrowser();
 }
 
 bool DownloadWindowController::eventFilter(QObject *watched, QEvent *event)

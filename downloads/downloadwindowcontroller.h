@@ -35,9 +35,6 @@ public:
     std::function<void()> ClearStartAddresses;
     // Shows a folder in the file manager; QDesktopServices by default.
     std::function<void(const QString &)> OpenFolder;
-    // The browser window covers the work area, and the switch back to docked.
-    std::function<bool()> BrowserFull;
-    std::function<void()> ToggleBrowser;
 
     // True while a transfer group serves the download-list row.
     bool RowIsRunning(int row) const;
