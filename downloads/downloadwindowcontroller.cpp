@@ -27,14 +27,6 @@ namespace
 const QString FinishedFilling = QStringLiteral("finished filling downloadlist");
 const QString AbortedFilling = QStringLiteral("aborted filling downloadlist by user");
 
-// Removes the rows, last first, so that the positions still to come stay put.
-void RemoveRows(ListModel &list, QList<int> rows)
-{
-    std::sort(rows.begin(), rows.end(), std::greater<int>());
-    for (int row : rows)
-        list.removeRow(row);
-}
-
 // A column wide enough for a sample text and for its caption.
 void FitColumn(QTreeView *view, int column, const QString &sample)
 {
@@ -155,7 +147,7 @@ void DownloadWindowController::cmdDeleteFromList_Click()
     DownloadListModel &list = m_window.downloadModel();
     QList<int> rows = list.selectedRows();
     rows.removeIf([this](int row) { return RowIsRunning(row); });
-    RemoveRows(list, rows);
+    list.removeRowsAt(rows);
 }
 
 void DownloadWindowController::Command2_Click()
@@ -211,7 +203,7 @@ void DownloadWindowController::cmdDeleteFromURLList_Click()
 {
     ListBusyLock busy(m_state);
     UrlListModel &urls = m_window.urlModel();
-    RemoveRows(urls, urls.selectedRows());
+    urls.removeRowsAt(urls.selectedRows());
 }
 
 void DownloadWindowController::cmdClearURLList_Click()
