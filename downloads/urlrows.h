@@ -11,14 +11,6 @@ struct DownloadState;
 namespace UrlRows
 {
 
-// What such a row takes from the harvest options.
-struct AddressRowOptions {
-    QString TargetDirText;    // the options window's target folder box, as typed
-    QString TargetDir;        // the target directory setting ("Target Dir" column)
-    qint64 MinFileSizeKB = 0; // the minimum size box's leading number
-    bool Multi = false;       // the multi-part box
-};
-
 // One path component made safe: "/", "\" and NUL become "_", an empty
 // component, "." and ".." become "_", and a name longer than 255 bytes is
 // shortened keeping its extension. A local path built from an address can
@@ -28,6 +20,14 @@ QString SafeComponent(const QString &component);
 // The host of an address: every "http://" and "HTTP://" removed, cut before
 // the first "/".
 QString HostOf(const QString &url);
+
+// What such a row takes from the harvest options.
+struct AddressRowOptions {
+    QString TargetDirText;    // the options window's target folder box, as typed
+    QString TargetDir;        // the target directory setting ("Target Dir" column)
+    qint64 MinFileSizeKB = 0; // the minimum size box's leading number
+    bool Multi = false;       // the multi-part box
+};
 
 // folder/host/name with host and name made safe; the typed folder is trimmed
 // and keeps no trailing "/". An empty folder gives host/name.
