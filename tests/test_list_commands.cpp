@@ -265,9 +265,12 @@ TEST_F(ListCommandsTest, StopAndDeleteBesideRunningDownloads)
     options.txtMinFileSize->setText("5");
     options.chkMultiDnl->setChecked(false);
     selectOnly(list, {1, 2, 3});
+    const QString marker = list.subItem(3, DownloadListModel::ColMdnlNumber);
+    ASSERT_FALSE(marker.isEmpty());
     options.cmdAttachOptions2Downloadlist->click();
     EXPECT_EQ(list.subItem(2, DownloadListModel::ColMinFileSize), "5120");
-    EXPECT_EQ(list.subItem(3, DownloadListModel::ColMdnlNumber), "TRUE");
+    EXPECT_EQ(list.subItem(3, DownloadListModel::ColMinFileSize), "");
+    EXPECT_EQ(list.subItem(3, DownloadListModel::ColMdnlNumber), marker);
 
     // Deleting every row keeps the running ones, which stay served. (The
     // button is off while groups run, but a load or a crawl turns it on.)
