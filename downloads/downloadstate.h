@@ -10,4 +10,5 @@ struct DownloadState {
     int LastRow = 0;               // last-row index: position of the last appended row
     bool PageFetched = false;      // the crawl's page fetch (instance 0) has ended
     bool ListBusy = false;         // a command or the crawl is editing a list
+    bool StopFilling = false;      // ends the URL-list runner before its next row
 };

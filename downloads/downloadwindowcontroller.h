@@ -1,28 +1,81 @@
 #pragma once
 
+#include "urlrows.h"
+
 #include <QObject>
+#include <QString>
+#include <functional>
 
 class DownloadEngine;
+class LanguageTexts;
+class Questions;
 class frmDownloadData;
 struct DownloadState;
+struct ProgramSettings;
 
-// Wires the download window's start and stop commands and its button-state
-// timer to the download engine.
+// Wires the download window's commands to the logic: starting, stopping and
+// deleting downloads, the URL list's commands and its runner, saving and
+// loading both lists, opening the target folder, the button-state timer, and
+// the window's resize and mouse handlers.
 class DownloadWindowController : public QObject
 {
     Q_OBJECT
 public:
     DownloadWindowController(frmDownloadData &window, DownloadEngine &engine, DownloadState &state,
+                             Questions &questions, LanguageTexts &texts, ProgramSettings &settings,
                              QObject *parent = nullptr);
+
+    // Hooks the composing shell fills in.
+    // Runs the URL-list runner over the selected rows; true when the
+    // stop-filling request ended it.
+    std::function<bool()> FillDownloadList;
+    // The harvest options that rows made from bare addresses take.
+    std::function<UrlRows::AddressRowOptions()> RowOptions;
+    // Forgets the start addresses of this run (clearing the list does).
+    std::function<void()> ClearStartAddresses;
+    // Shows a folder in the file manager; QDesktopServices by default.
+    std::function<void(const QString &)> OpenFolder;
+
+    // True while a transfer group serves the download-list row.
+    bool RowIsRunning(int row) const;
 
     void Command1_Click();
     void cmdRestartSelectedDownloads_Click();
     void cmdStopAllRunningDownloads_Click();
+    void cmdStopDownload_Click();
+    void cmdDeleteFromList_Click();
+    void Command2_Click();
+    void cmdOpenTargetDir_Click();
+    void cmdPut2DownloadList_Click();
+    void cmdStopFillingDownloadlist_Click();
+    void cmdDeleteFromURLList_Click();
+    void cmdClearURLList_Click();
+    void ListView2_ItemClick(int row);
+    void cmdSaveDownloadlist_Click();
+    void cmdSaveURLlist_Click();
+    void cmdLoadDownloadlist_Click();
+    void cmdLoadURLlist_Click();
     // The Timer1 tick: buttons follow the running transfers.
     void Timer1_Timer();
+    // The lists' columns follow the window's width.
+    void Form_Resize();
+    void Form_MouseMove();
+
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
+    // The fixed columns fit their texts and captions.
+    void FitColumns();
+    QString ListFilter() const;
+    void SaveList(bool downloads);
+    void Report(int text, const QString &fallback, const QString &path);
+
     frmDownloadData &m_window;
     DownloadEngine &m_engine;
     DownloadState &m_state;
+    Questions &m_questions;
+    LanguageTexts &m_texts;
+    ProgramSettings &m_settings;
+    bool m_filling = false;
 };

@@ -201,6 +201,8 @@ QTreeView *frmDownloadData::makeListView(const char *name, ListModel &model)
     view->setItemsExpandable(false);
     view->setSelectionMode(QAbstractItemView::ExtendedSelection);
     view->setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Long paths lose their middle, so that the file's own name stays visible.
+    view->setTextElideMode(Qt::ElideMiddle);
     view->setModel(&model);
     // The model owns the selection, so that the commands read what the user
     // selected; the selection model the view made for itself goes.

@@ -88,6 +88,40 @@ void ListModel::clear()
     endRemoveRows();
 }
 
+int ListModel::removeRowsAt(QList<int> positions)
+{
+    std::sort(positions.begin(), positions.end(), std::greater<int>());
+    positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
+    int removed = 0;
+    qsizetype i = 0;
+    while (i < positions.size()) {
+        const int last = positions[i];
+        int first = last;
+        while (++i < positions.size() && positions[i] == first - 1)
+            --first;
+        if (!isValidRow(last) || !isValidRow(first)) {
+            // Out of range (possible only at the ends): remove what is valid.
+            for (int row = last; row >= first; --row)
+                removed += removeRow(row) ? 1 : 0;
+            continue;
+        }
+        const int top = first - 1;
+        const int bottom = last - 1;
+        const int n = bottom - top + 1;
+        beginRemoveRows(QModelIndex(), top, bottom);
+        m_rows.remove(top, n);
+        // Cells written while repaint is suspended move up with their rows.
+        if (m_dirtyTop <= m_dirtyBottom) {
+            // Each edge moves up by the removed rows before (or at) it.
+            m_dirtyTop -= std::clamp(std::min(bottom + 1, m_dirtyTop) - top, 0, n);
+            m_dirtyBottom -= std::clamp(std::min(bottom, m_dirtyBottom) - top + 1, 0, n);
+        }
+        endRemoveRows();
+        removed += n;
+    }
+    return removed;
+}
+
 QString ListModel::text(int row) const
 {
     return subItem(row, 0);

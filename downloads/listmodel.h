@@ -44,6 +44,10 @@ public:
     bool removeRow(int row);
     // Removes every row (announced as one removal of all rows).
     void clear();
+    // Removes the rows at these positions (any order; invalid ones are
+    // skipped), each run of neighbouring rows as one removal, last run first.
+    // Returns the number of rows removed.
+    int removeRowsAt(QList<int> positions);
 
     // The row's text, column 0. Empty for a row that does not exist.
     QString text(int row) const;

@@ -37,29 +37,42 @@ QString HostOf(const QString &url)
     return slash >= 0 ? host.left(slash) : host;
 }
 
+QString LocalPath(const QString &folderText, const QString &host, const QString &name)
+{
+    QString folder = folderText.trimmed();
+    while (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
+        folder.chop(1);
+    const QString inside = SafeComponent(host) + QLatin1Char('/') + SafeComponent(name);
+    if (folder.isEmpty()) return inside;
+    if (folder.endsWith(QLatin1Char('/'))) return folder + inside;
+    return folder + QLatin1Char('/') + inside;
+}
+
+QStringList PlainUrlRow(const QString &line, const AddressRowOptions &options)
+{
+    const QString address = line.trimmed();
+    if (address.isEmpty() || !address.contains(QLatin1Char('/'))) return {};
+    const QString host = HostOf(address);
+    const QString name = address.mid(address.lastIndexOf(QLatin1Char('/')) + 1);
+    QStringList row(DownloadListModel::DownloadColumnCount);
+    row[DownloadListModel::ColFilename] = LocalPath(options.TargetDirText, host, name);
+    row[DownloadListModel::ColSize] = QStringLiteral("0/0 bytes");
+    row[DownloadListModel::ColSource] = address;
+    row[DownloadListModel::ColTargetDir] = options.TargetDir;
+    row[DownloadListModel::ColMainURL] = SafeComponent(host);
+    row[DownloadListModel::ColMinFileSize] =
+        QStringLiteral(" %1").arg(options.MinFileSizeKB * 1024);
+    row[DownloadListModel::ColMdnlNumber] = options.Multi ? QStringLiteral("TRUE") : QString();
+    return row;
+}
+
 int AppendPlainUrl(DownloadListModel &list, DownloadState &state, const QString &url,
                    const QString &targetDir, qint64 minFileSizeKB, bool multi)
 {
-    const QString address = url.trimmed();
-    if (address.isEmpty() || !address.contains(QLatin1Char('/'))) return 0;
-    const QString host = HostOf(address);
-    const QString name = address.mid(address.lastIndexOf(QLatin1Char('/')) + 1);
-    QString folder = targetDir.trimmed();
-    while (folder.endsWith(QLatin1Char('/')) && folder.size() > 1)
-        folder.chop(1);
-    const QString file =
-        folder + QLatin1Char('/') + SafeComponent(host) + QLatin1Char('/') + SafeComponent(name);
-    const int row = list.appendRow(file);
-    state.LastRow = row;
-    list.setSubItem(row, DownloadListModel::ColSize, QStringLiteral("0/0 bytes"));
-    list.setSubItem(row, DownloadListModel::ColSource, address);
-    list.setSubItem(row, DownloadListModel::ColTargetDir, targetDir);
-    list.setSubItem(row, DownloadListModel::ColMainURL, SafeComponent(host));
-    list.setSubItem(row, DownloadListModel::ColMinFileSize,
-                    QStringLiteral(" %1").arg(minFileSizeKB * 1024));
-    list.setSubItem(row, DownloadListModel::ColMdnlNumber,
-                    multi ? QStringLiteral("TRUE") : QString());
-    return row;
+    const QStringList row = PlainUrlRow(url, {targetDir, targetDir, minFileSizeKB, multi});
+    if (row.isEmpty()) return 0;
+    state.LastRow = list.appendRows({row});
+    return state.LastRow;
 }
 
 } // namespace UrlRows

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QString>
+#include <QStringList>
 
 class DownloadListModel;
 struct DownloadState;
 
-// Download rows made from a plain address, as a file of addresses loads them.
+// Download rows made from a bare address, as a file of addresses and the
+// clipboard capture make them.
 namespace UrlRows
 {
 
@@ -25,10 +27,26 @@ QString SafeComponent(const QString &component);
 // the first "/".
 QString HostOf(const QString &url);
 
-// Appends a row for url: target file targetDir/host/<last path segment>,
-// size "0/0 bytes", the minimum size in bytes with one leading blank, "TRUE"
-// in "mdnl number" when multi. The last-row index follows. Returns the new
-// position, or 0 (no row) for an empty address or one without "/".
+// What such a row takes from the harvest options.
+struct AddressRowOptions {
+    QString TargetDirText;    // the options window's target folder box, as typed
+    QString TargetDir;        // the target directory setting ("Target Dir" column)
+    qint64 MinFileSizeKB = 0; // the minimum size box's leading number
+    bool Multi = false;       // the multi-part box
+};
+
+// folder/host/name with host and name made safe; the typed folder is trimmed
+// and keeps no trailing "/". An empty folder gives host/name.
+QString LocalPath(const QString &folderText, const QString &host, const QString &name);
+
+// The ten columns of the row a line of a plain address file makes: target
+// file <folder>/<host>/<last path segment>, size "0/0 bytes", the minimum
+// size in bytes with one leading blank, "TRUE" in "mdnl number" when multi.
+// Empty (no row) for an empty line or one without "/".
+QStringList PlainUrlRow(const QString &line, const AddressRowOptions &options);
+
+// Appends PlainUrlRow's row; the last-row index follows. Returns the new
+// position, or 0 when the address makes no row.
 int AppendPlainUrl(DownloadListModel &list, DownloadState &state, const QString &url,
                    const QString &targetDir, qint64 minFileSizeKB, bool multi);
 

@@ -1,5 +1,6 @@
 #include "optionscontroller.h"
 
+#include "clipboardcapture.h"
 #include "crawler.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
@@ -9,9 +10,12 @@
 #include "questions.h"
 #include "twips.h"
 #include "urllistmodel.h"
+#include "urllistrunner.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QEvent>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -51,6 +55,7 @@ OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, Download
     click(window.cmdDownIndex, &OptionsController::cmdDownIndex_Click);
     click(window.cmdTargetDir, &OptionsController::cmdTargetDir_Click);
     click(window.Command3, &OptionsController::Command3_Click);
+    click(window.cmdGetFilesFromCP, &OptionsController::cmdGetFilesFromCP_Click);
     connect(window.cmdStopDnl, &QPushButton::pressed, this,
             &OptionsController::cmdStopDnl_MouseDown);
     connect(window.cmdStopDnl, &QPushButton::released, this,
@@ -74,6 +79,40 @@ OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, Download
     ReadFlags();
     UpdateFilters();
     m_crawler.MinFileSizeText = window.txtMinFileSize->text();
+
+    m_runner = std::make_unique<UrlListRunner>(urls, crawler, downloads);
+    m_runner->TakenColor = window.palette().color(QPalette::Inactive, QPalette::Mid);
+    m_runner->AddStartAddress = [this](const QString &address) { AddStartAddress(address); };
+    // After the run the window's own boxes are in force again.
+    m_runner->RestoreFilters = [this] { UpdateFilters(); };
+}
+
+OptionsController::~OptionsController() = default;
+
+bool OptionsController::RunUrlList()
+{
+    return m_runner->Run();
+}
+
+UrlRows::AddressRowOptions OptionsController::AddressRowOptions() const
+{
+    return {m_window.txtTargetDir->text(), m_settings.TargetDir,
+            LeadingNumber(m_window.txtMinFileSize->text()), m_crawler.Options.MultiDnl};
+}
+
+void OptionsController::AddStartAddress(const QString &address)
+{
+    if (StartAddresses.size() >= MaxStartAddresses) StartAddresses.removeFirst();
+    StartAddresses.append(address);
+}
+
+void OptionsController::cmdGetFilesFromCP_Click()
+{
+    const QClipboard *clipboard = QGuiApplication::clipboard();
+    const QString text = clipboard ? clipboard->text() : QString();
+    ClipboardCapture::Capture(m_list, m_downloads, text, AddressRowOptions());
+    m_window.cmdGetFilesFromCP->setEnabled(false);
+    m_window.cmdGetFilesFromCP->hide();
 }
 
 void OptionsController::ReadFlags()
@@ -108,8 +147,7 @@ void OptionsController::Command2_Click()
     }
     UpdateFilters();
     ReadFlags();
-    if (StartAddresses.size() >= MaxStartAddresses) StartAddresses.removeFirst();
-    StartAddresses.append(address);
+    AddStartAddress(address);
     m_window.Command2->setEnabled(false);
     if (SetBrowserDownloadEnabled) SetBrowserDownloadEnabled(false);
     m_window.cmdStopDnl->show();
@@ -170,6 +208,8 @@ void OptionsController::cmdAttachOptions2Downloadlist_Click()
     const QString minSize = QString::number(LeadingNumber(m_window.txtMinFileSize->text()) * 1024);
     const QString marker = m_window.chkMultiDnl->isChecked() ? QStringLiteral("TRUE") : QString();
     for (int row : m_list.selectedRows()) {
+        // A running row keeps the options its transfer started with.
+        if (RowIsRunning && RowIsRunning(row)) continue;
         m_list.setSubItem(row, DownloadListModel::ColMinFileSize, minSize);
         m_list.setSubItem(row, DownloadListModel::ColMdnlNumber, marker);
     }

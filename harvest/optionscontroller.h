@@ -1,15 +1,19 @@
 #pragma once
 
+#include "urlrows.h"
+
 #include <QElapsedTimer>
 #include <QObject>
 #include <QStringList>
 #include <functional>
+#include <memory>
 
 class Crawler;
 class DownloadListModel;
 class LanguageTexts;
 class Questions;
 class UrlListModel;
+class UrlListRunner;
 class frmRLIE;
 struct DownloadState;
 struct ProgramSettings;
@@ -27,8 +31,23 @@ public:
                       Questions &questions, LanguageTexts &texts,
                       std::function<QString()> workingAddress, QObject *parent = nullptr);
 
+    ~OptionsController() override;
+
     // The browser window's download button follows the harvest too.
     std::function<void(bool)> SetBrowserDownloadEnabled;
+    // True while a transfer serves the download-list row: attaching options
+    // leaves such rows alone.
+    std::function<bool(int)> RowIsRunning;
+
+    // The URL-list runner, with this window's filters and start addresses.
+    UrlListRunner &Runner() const { return *m_runner; }
+    // Runs it; true when the stop-filling request ended it.
+    bool RunUrlList();
+    // What rows made from bare addresses (address files, the clipboard) take
+    // from the options: the target folder box, the minimum size, multi-part.
+    UrlRows::AddressRowOptions AddressRowOptions() const;
+    // Remembers a start address (at most 10000, the oldest dropped).
+    void AddStartAddress(const QString &address);
 
     void Command2_Click();
     void cmdStopDnl_MouseDown();
@@ -46,6 +65,9 @@ public:
     void cmdDownIndex_Click();
     void cmdTargetDir_Click();
     void Command3_Click();
+    // The clipboard capture: the copied words become download rows, and the
+    // button goes until the clipboard poll offers it again.
+    void cmdGetFilesFromCP_Click();
     // The type boxes, the manual types and the search patterns as filters.
     void UpdateFilters();
 
@@ -66,4 +88,5 @@ private:
     LanguageTexts &m_texts;
     std::function<QString()> m_workingAddress;
     QElapsedTimer m_stopPress;
+    std::unique_ptr<UrlListRunner> m_runner;
 };

@@ -332,6 +332,11 @@ void QuarvelShell::ConnectHarvest()
     m_urlBarWiring = std::make_unique<UrlBarWiring>(*this, m_questions);
     m_downloadState.SimultaneousDownloads =
         int(LeadingNumber(m_options->txtSimultaneousDownloads->text()));
+    // The download window's list commands use the options window's runner and options.
+    m_optionsController->RowIsRunning = [this](int row) { return m_controller->RowIsRunning(row); };
+    m_controller->FillDownloadList = [this] { return m_optionsController->RunUrlList(); };
+    m_controller->RowOptions = [this] { return m_optionsController->AddressRowOptions(); };
+    m_controller->ClearStartAddresses = [this] { m_optionsController->StartAddresses.clear(); };
 }
 
 bool QuarvelShell::LoadDownloadWindow()
@@ -339,8 +344,8 @@ bool QuarvelShell::LoadDownloadWindow()
     // The slot pool and its controller; the download list starts empty.
     m_downloads->clear();
     m_engine = std::make_unique<DownloadEngine>(*m_downloads, m_downloadState, m_stateFiles);
-    m_controller =
-        std::make_unique<DownloadWindowController>(*m_downloadWindow, *m_engine, m_downloadState);
+    m_controller = std::make_unique<DownloadWindowController>(
+        *m_downloadWindow, *m_engine, m_downloadState, m_questions, m_texts, m_settings);
     m_downloadWindow->Command2->setEnabled(false);
     m_downloadWindow->Command1->setEnabled(false);
 

@@ -4,6 +4,8 @@
 #include "downloadlistmodel.h"
 #include "downloadwindowcontroller.h"
 #include "frmdownloaddata.h"
+#include "programstate.h"
+#include "scriptedquestions.h"
 #include "scriptedserver.h"
 #include "statefiles.h"
 #include "urllistmodel.h"
@@ -24,7 +26,10 @@ TEST(DownloadCommands, StartStopAndButtonStatesFollowTheGroups)
     StateFiles files(dir.path());
     DownloadEngine engine(list, state, files);
     frmDownloadData window(list, urls);
-    DownloadWindowController controller(window, engine, state);
+    ScriptedQuestions questions;
+    LanguageTexts texts;
+    ProgramSettings settings;
+    DownloadWindowController controller(window, engine, state, questions, texts, settings);
 
     // Nothing in the list: start and delete are off.
     controller.Timer1_Timer();

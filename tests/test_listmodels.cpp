@@ -157,6 +157,30 @@ TEST_F(ListModelTest, RemoveMovesLaterRowsAndTheirSelectionUp)
     EXPECT_TRUE(model.selectedRows().isEmpty());
 }
 
+TEST_F(ListModelTest, RemovingScatteredRowsTakesEachRunAtOnceAndMovesTheBatch)
+{
+    for (const QString &letter : {QStringLiteral("d"), QStringLiteral("e"), QStringLiteral("f")})
+        model.appendRow(letter);
+    QSignalSpy removed(&model, &QAbstractItemModel::rowsRemoved);
+    QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+    model.setSelected(4, true);
+    model.suspendRepaint();
+    model.setSubItem(4, 2, QStringLiteral("d2"));
+    model.setSubItem(6, 2, QStringLiteral("f2"));
+    // Runs 1-3 and 5 (given in any order, with a repeat and a stray position).
+    EXPECT_EQ(model.removeRowsAt({5, 2, 1, 3, 2, 9}), 4);
+    model.resumeRepaint();
+    EXPECT_EQ(Column(model, 0), QStringList({"d", "f"}));
+    EXPECT_EQ(model.selectedRows(), QList<int>({1}));
+    ASSERT_EQ(removed.count(), 2);
+    EXPECT_EQ(removed[0].at(1).toInt(), 4);
+    EXPECT_EQ(removed[1].at(1).toInt(), 0);
+    EXPECT_EQ(removed[1].at(2).toInt(), 2);
+    // The cells written while suspended are announced where they now are.
+    ASSERT_EQ(changed.count(), 1);
+    EXPECT_EQ(ChangedRect(changed, 0), (CellRect{0, 2, 1, 2}));
+}
+
 // --- structural signals, as views and row bookkeeping see them ----------------
 
 TEST_F(ListModelTest, InsertAndRemoveAnnounceZeroBasedRowsAfterTheChange)

@@ -354,3 +354,25 @@ TEST_F(StartupTest, BrokenDownloadsAreLoadedClearedOrKeptAsAnswered)
         shell->Shutdown();
     }
 }
+
+TEST_F(StartupTest, DownloadWindowListCommandsReachTheHarvestSide)
+{
+    auto shell = start();
+    frmDownloadData *window = shell->DownloadWindow();
+    // A plain address file takes the options window's target folder.
+    const QString plain = dir.filePath("addresses.txt");
+    QFile file(plain);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("http://h.example/a.jpg\n");
+    file.close();
+    questions.files = QStringList{plain};
+    window->cmdLoadDownloadlist->click();
+    ASSERT_EQ(shell->Downloads().count(), 1);
+    EXPECT_EQ(shell->Downloads().text(1), dir.path() + "/incoming/h.example/a.jpg");
+    EXPECT_EQ(shell->Downloads().subItem(1, DownloadListModel::ColMdnlNumber), "TRUE");
+    // The URL-list runner runs (over no selected rows) and reports its end.
+    window->cmdPut2DownloadList->setEnabled(true);
+    window->cmdPut2DownloadList->click();
+    EXPECT_EQ(window->windowTitle(), "finished filling downloadlist");
+    shell->Shutdown();
+}
