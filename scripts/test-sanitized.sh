@@ -13,6 +13,11 @@ bash scripts/deps.sh
 bash scripts/deps.sh clang
 launcher=()
 if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
+# A folder configured with another compiler would lose these settings when
+# CMake starts it afresh: start it afresh here instead.
+if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++-14$' build-asan/CMakeCache.txt; then
+  rm -f build-asan/CMakeCache.txt
+fi
 cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++-14 \
   -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_SANITIZE=ON "${launcher[@]}" >/dev/null
 cmake --build build-asan -j"$(nproc)"
