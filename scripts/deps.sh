@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
 # Installs with apt-get whatever Quarvel needs to build, run and test that the
 # machine does not have yet (Debian 12). Run as root, or with sudo at hand.
+# "deps.sh clang" adds clang with its sanitizer and libFuzzer runtimes and the
+# symbolizer, for scripts/fuzz.sh and scripts/test-sanitized.sh.
 set -euo pipefail
 
 packages=(
@@ -12,6 +14,9 @@ packages=(
   # The Debian package (cpack, dpkg-shlibdeps) and the pkg-config check.
   dpkg-dev file pkgconf
 )
+if [ "${1:-}" = clang ]; then
+  packages+=(clang-14 libclang-rt-14-dev llvm-14)
+fi
 
 missing=()
 for p in "${packages[@]}"; do

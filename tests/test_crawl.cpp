@@ -23,7 +23,9 @@
 #include <QTimer>
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <memory>
+#include <utility>
 
 namespace
 {
@@ -211,25 +213,36 @@ TEST_F(CrawlTest, ShortStopSkipsThePageLongStopEndsTheHarvest)
 {
     crawler->Options.JustGoDown = false;
     crawler->Options.RecurseIndexDepth = 3;
-    QTimer::singleShot(400, [this] { crawler->StopPage = true; });
+    // The stop is pressed once the slow page's first bytes have arrived,
+    // whatever the machine's load.
+    int presses = 0;
+    std::function<void()> press;
+    QObject::connect(engine->Quarvel1(0), &Quarvel::Progress, [&] {
+        if (press && engine->Quarvel1(0)->FinalURL().contains("/slow/")) {
+            ++presses;
+            std::exchange(press, nullptr)();
+        }
+    });
+    press = [this] { crawler->StopPage = true; };
     harvest("/site/stop.html");
     EXPECT_EQ(names(), QStringList({"s.jpg", "after.jpg"}));
 
     list.clear();
-    QTimer::singleShot(400, [this] {
+    press = [this] {
         crawler->StopHarvest = true;
         crawler->StopPage = false;
-    });
+    };
     harvest("/site/stop.html");
     // The open page finishes its remaining file links; no page is opened.
     EXPECT_EQ(names(), QStringList({"after.jpg"}));
     // A harvest while one runs is refused.
     crawler->StopHarvest = false;
-    QTimer::singleShot(100, [this] {
+    press = [this] {
         EXPECT_FALSE(crawler->StartHarvest(nginx->url("/site/index.html")));
         crawler->StopPage = true;
-    });
+    };
     harvest("/site/stop.html");
+    EXPECT_EQ(presses, 3);
 }
 
 TEST(OptionsWindow, NumberButtonsKeepTheirLimitsAndAttachWritesTheColumns)

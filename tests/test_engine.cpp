@@ -13,6 +13,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRegularExpression>
@@ -248,8 +249,11 @@ protected:
         ASSERT_TRUE(server.start());
         f.makeEngine();
         f.state.PartSizeKB = 1;
+        // Short enough for the stalled-server case, and five times the
+        // longest pause a script makes, so a loaded machine does not stall
+        // the others.
         for (int i = 0; i < DownloadEngine::PoolSize; ++i)
-            f.engine->Quarvel1(i)->SetStallTimeout(500);
+            f.engine->Quarvel1(i)->SetStallTimeout(2000);
     }
     ScriptedServer server;
     EngineFixture f;
@@ -381,6 +385,45 @@ TEST_F(EngineScriptedTest, DeletingARowAboveARunningRowRenumbersIt)
     ASSERT_EQ(f.list.count(), 1);
     EXPECT_EQ(f.stateOf(1), "Done");
     EXPECT_EQ(readAll(f.list.text(1)), "abcd");
+}
+
+TEST_F(EngineScriptedTest, MinimumSizeEndsARowTooSmallOnlyBelowTheAnnouncedLength)
+{
+    const QByteArray ten = "HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\n0123456789";
+    server.enqueue(Script::reply(ten));
+    server.enqueue(Script::reply(ten));
+    const int small = f.addRow(server.url("/s.jpg"), "s.jpg");
+    f.list.setSubItem(small, DownloadListModel::ColMinFileSize, "11");
+    const int equal = f.addRow(server.url("/e.jpg"), "e.jpg");
+    f.list.setSubItem(equal, DownloadListModel::ColMinFileSize, "10");
+    f.state.SimultaneousDownloads = 1;
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(small), "too small");
+    EXPECT_FALSE(QFile::exists(f.list.text(small)));
+    EXPECT_EQ(f.stateOf(equal), "Done");
+    EXPECT_EQ(readAll(f.list.text(equal)), "0123456789");
+}
+
+TEST_F(EngineScriptedTest, NoMoreConnectionsThanTheSimultaneousDownloadsAtOnce)
+{
+    // Every answer takes a while, so the rows overlap as far as allowed.
+    Script slow;
+    slow.waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab")
+        .pause(300)
+        .send("cd");
+    server.enqueue(slow);
+    QList<int> rows;
+    for (int i = 0; i < 6; ++i)
+        rows << f.addRow(server.url(QString("/%1.bin").arg(i)), QString("%1.bin").arg(i));
+    f.state.SimultaneousDownloads = 2;
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(20000));
+    for (int row : rows)
+        EXPECT_EQ(f.stateOf(row), "Done") << row;
+    EXPECT_EQ(server.connectionCount(), 6);
+    EXPECT_EQ(server.peakOpenCount(), 2);
 }
 
 TEST_F(EngineScriptedTest, AnExistingFileMakesTheRowNameTheFileActuallyWritten)

@@ -302,6 +302,16 @@ TEST(FileFilters, EachPatternForm)
         {"abc", "ABC.gif", false},
         {"abc", "abcd.gif", false},
         {"a*c", "abc.gif", false},
+        // A mask fits only a stem of its own length, whatever its wildcards.
+        {"img%%", "img123.jpg", false},
+        {"img%%%%", "img123.jpg", false},
+        {"$$", "abc.gif", false},
+        {"$$$$", "abc.gif", false},
+        {"a&", "abc.gif", false},
+        {"a&&&", "abc.gif", false},
+        // "$" is any non-digit, punctuation included.
+        {"a$c", "a_c.gif", true},
+        {"a$c", "a-c.gif", true},
         // The stem ends at the first dot.
         {"a", "a.b.jpg", true},
         {"a.b", "a.b.jpg", false},

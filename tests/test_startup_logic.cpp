@@ -8,6 +8,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QProcess>
 #include <QSysInfo>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
@@ -109,10 +110,17 @@ TEST(SingleInstance, SecondLockOnTheSameFolderIsRefusedAndAStaleOneTakenOver)
         SingleInstance second(dir.path());
         EXPECT_FALSE(second.TryLock());
     }
-    // A lock file left by a process that is gone.
+    // A lock file left by a process that is gone: a child that has ended and
+    // been reaped.
+    QProcess gone;
+    gone.start(QStringLiteral("/bin/true"), {});
+    ASSERT_TRUE(gone.waitForStarted());
+    const qint64 deadPid = gone.processId();
+    ASSERT_TRUE(gone.waitForFinished());
     QFile stale(dir.filePath("quarvel.lock"));
     ASSERT_TRUE(stale.open(QIODevice::WriteOnly));
-    stale.write("999999\nquarvel\n" + QSysInfo::machineHostName().toUtf8() + "\n");
+    stale.write(QByteArray::number(deadPid) + "\nquarvel\n" +
+                QSysInfo::machineHostName().toUtf8() + "\n");
     stale.close();
     SingleInstance third(dir.path());
     EXPECT_TRUE(third.TryLock());

@@ -19,6 +19,8 @@ QByteArray randomBytes(qsizetype size)
     QByteArray b(size, Qt::Uninitialized);
     QRandomGenerator gen(4711);
     gen.fillRange(reinterpret_cast<quint32 *>(b.data()), size / 4);
+    for (qsizetype i = size / 4 * 4; i < size; ++i)
+        b[i] = char(gen.generate());
     return b;
 }
 

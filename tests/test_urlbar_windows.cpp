@@ -3,9 +3,15 @@
 // caption, tooltip and twips position, and the language fragments agree with
 // the built-in texts. The windows are never shown here: showing the browser
 // window starts its web engine, which these tests have no use for.
+#include "downloadstate.h"
 #include "frmraiseie.h"
 #include "frmwebbrowser.h"
+#include "programstate.h"
+#include "scriptedquestions.h"
 #include "twips.h"
+#include "urlbarcontroller.h"
+#include "urlbarstate.h"
+#include "urllistmodel.h"
 
 #include <QAbstractButton>
 #include <QCoreApplication>
@@ -139,6 +145,60 @@ TEST(UrlBarWindow, CharacterButtonsAndMarkLabelsFormTwoRowsOfTwenty)
         EXPECT_EQ(bar.Command1[0]->geometry(), QRect(40, 32, 17, 25));
         EXPECT_EQ(bar.Command1[19]->geometry(), QRect(344, 32, 17, 25));
         EXPECT_EQ(bar.RLLabel[19]->geometry(), QRect(344, 56, 17, 25));
+    }
+}
+
+// The characters on the twenty buttons and the marks on the labels below.
+QString ButtonTexts(const frmRaiseIE &bar)
+{
+    QString text;
+    for (const QPushButton *b : bar.Command1)
+        text += b->text().isEmpty() ? QStringLiteral("_") : b->text();
+    return text;
+}
+
+TEST(UrlBarController, UseItShowsTheLastTwentyCharactersAndScrollingStopsAtBothEnds)
+{
+    frmRaiseIE bar;
+    UrlBarState state;
+    UrlListModel urls;
+    DownloadState downloads;
+    ScriptedQuestions questions;
+    LanguageTexts texts;
+    UrlBarController c(bar, nullptr, state, urls, downloads, questions, texts);
+    const QString address = QStringLiteral("http://host/pics/img0001.jpg"); // 28 characters
+    bar.TextFromClipboard->setText("  " + address + " ");
+    bar.UseItCommand->click();
+    EXPECT_EQ(state.RLText, address);
+    EXPECT_EQ(state.RLLength, 28);
+    EXPECT_EQ(state.RLMarks, QString(28, ' '));
+    EXPECT_EQ(state.RLViewStart, 9);
+    EXPECT_EQ(ButtonTexts(bar), address.mid(8));
+    // Already at the right end: a click changes nothing.
+    bar.ScrollRight->click();
+    EXPECT_EQ(state.RLViewStart, 9);
+    for (int i = 0; i < 8; ++i)
+        bar.ScrollLeft->click();
+    EXPECT_EQ(state.RLViewStart, 1);
+    EXPECT_EQ(ButtonTexts(bar), address.left(20));
+    bar.ScrollLeft->click();
+    EXPECT_EQ(state.RLViewStart, 1);
+    bar.ScrollRight->click();
+    EXPECT_EQ(ButtonTexts(bar), address.mid(1, 20));
+
+    // Short addresses, and one of exactly twenty characters, start at the
+    // first character and do not scroll.
+    for (const QString &shortOne : {QStringLiteral("http://a/b"), QString(20, 'x')}) {
+        SCOPED_TRACE(shortOne.toStdString());
+        bar.TextFromClipboard->setText(shortOne);
+        c.UseIt();
+        EXPECT_EQ(state.RLViewStart, 1);
+        EXPECT_EQ(ButtonTexts(bar), (shortOne + QString(20, '_')).left(20));
+        for (int i = 0; i < frmRaiseIE::ViewLength; ++i)
+            EXPECT_EQ(bar.RLLabel[i]->text(), i < shortOne.size() ? " " : "") << i;
+        bar.ScrollRight->click();
+        bar.ScrollLeft->click();
+        EXPECT_EQ(state.RLViewStart, 1);
     }
 }
 

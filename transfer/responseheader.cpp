@@ -2,27 +2,25 @@
 
 #include <limits>
 
-qint64 LeadingSignedNumber(const QByteArray &text)
+bool ParseDecimalLength(const QByteArray &text, qint64 &value)
 {
-    qsizetype i = 0;
-    while (i < text.size() && (text[i] == ' ' || text[i] == '\t'))
-        ++i;
-    bool negative = false;
-    if (i < text.size() && (text[i] == '-' || text[i] == '+')) {
-        negative = text[i] == '-';
-        ++i;
-    }
+    qsizetype from = 0;
+    qsizetype to = text.size();
+    while (from < to && (text[from] == ' ' || text[from] == '\t'))
+        ++from;
+    while (to > from && (text[to - 1] == ' ' || text[to - 1] == '\t'))
+        --to;
+    if (from == to) return false;
     constexpr qint64 max = std::numeric_limits<qint64>::max();
-    qint64 value = 0;
-    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+    qint64 result = 0;
+    for (qsizetype i = from; i < to; ++i) {
+        if (text[i] < '0' || text[i] > '9') return false;
         const int digit = text[i] - '0';
-        if (value > (max - digit) / 10) {
-            value = max;
-            break;
-        }
-        value = value * 10 + digit;
+        if (result > (max - digit) / 10) return false;
+        result = result * 10 + digit;
     }
-    return negative ? -value : value;
+    value = result;
+    return true;
 }
 
 ResponseHeader ResponseHeader::parse(const QByteArray &block)
@@ -52,10 +50,17 @@ ResponseHeader ResponseHeader::parse(const QByteArray &block)
             }
         }
     }
-    const QByteArray length = h.field("Content-Length");
-    if (!length.isNull()) {
-        h.m_hasContentLength = true;
-        h.m_contentLength = LeadingSignedNumber(length);
+    // Every Content-Length field must hold the same valid number.
+    const QList<QByteArray> lengths = h.fields("Content-Length");
+    h.m_hasContentLength = !lengths.isEmpty();
+    for (qsizetype i = 0; i < lengths.size(); ++i) {
+        qint64 value = 0;
+        if (!ParseDecimalLength(lengths[i], value) || (i > 0 && value != h.m_contentLength)) {
+            h.m_contentLengthValid = false;
+            h.m_contentLength = 0;
+            break;
+        }
+        h.m_contentLength = value;
     }
     const QByteArray coding = h.field("Transfer-Encoding");
     h.m_chunked = !coding.isNull() && coding.toLower().contains("chunked");
@@ -64,9 +69,16 @@ ResponseHeader ResponseHeader::parse(const QByteArray &block)
 
 QByteArray ResponseHeader::field(const QByteArray &name) const
 {
+    const QList<QByteArray> all = fields(name, 1);
+    return all.isEmpty() ? QByteArray() : all.first();
+}
+
+QList<QByteArray> ResponseHeader::fields(const QByteArray &name, int limit) const
+{
     // Every line after the status line; names compared without regard to case.
+    QList<QByteArray> values;
     qsizetype start = m_block.indexOf("\r\n");
-    while (start >= 0) {
+    while (start >= 0 && (limit <= 0 || values.size() < limit)) {
         start += 2;
         const qsizetype end = m_block.indexOf("\r\n", start);
         const qsizetype stop = end < 0 ? m_block.size() : end;
@@ -75,18 +87,17 @@ QByteArray ResponseHeader::field(const QByteArray &name) const
             const qsizetype from = start + name.size() + 1;
             QByteArray value = m_block.mid(from, stop - from);
             if (value.isNull()) value = QByteArray("");
-            return value;
+            values.append(value);
         }
         start = end;
     }
-    return QByteArray();
+    return values;
 }
 
 QString ResponseHeader::contentLengthText() const
 {
-    if (!m_hasContentLength) return QString();
-    return m_contentLength >= 0 ? QStringLiteral(" ") + QString::number(m_contentLength)
-                                : QString::number(m_contentLength);
+    if (!m_hasContentLength || !m_contentLengthValid) return QString();
+    return QStringLiteral(" ") + QString::number(m_contentLength);
 }
 
 namespace

@@ -3,6 +3,7 @@
 #include "dornex_export.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // The parsed header block of one HTTP response (status line up to and
@@ -21,13 +22,18 @@ public:
     // the line end, leading blank kept); null when absent.
     QByteArray field(const QByteArray &name) const;
     bool hasField(const QByteArray &name) const { return !field(name).isNull(); }
+    // Raw values of every field of that name, in order (at most limit of them
+    // when limit > 0).
+    QList<QByteArray> fields(const QByteArray &name, int limit = 0) const;
 
-    // Announced length: the leading number of the Content-Length value;
-    // 0 when absent.
+    // Announced length: the Content-Length value; 0 when absent or invalid.
     qint64 contentLength() const { return m_contentLength; }
     bool hasContentLength() const { return m_hasContentLength; }
-    // The length as the Header event reports it: " 1024" (one blank before a
-    // non-negative number), "-5", or empty without the field.
+    // False when a Content-Length field is not one non-negative decimal
+    // number (blanks around it allowed), or when repeated fields disagree.
+    bool contentLengthValid() const { return m_contentLengthValid; }
+    // The length as the Header event reports it: " 1024" (one blank before
+    // the number), or empty without the field.
     QString contentLengthText() const;
     bool isChunked() const { return m_chunked; }
     // The Content-Range of a 206 answer, "bytes FIRST-LAST/TOTAL": false when
@@ -40,10 +46,11 @@ private:
     int m_status = 0;
     qint64 m_contentLength = 0;
     bool m_hasContentLength = false;
+    bool m_contentLengthValid = true;
     bool m_chunked = false;
 };
 
-// Reads a leading decimal number: blanks skipped, an optional sign, digits up
-// to the first other character; 0 when there is none; saturates at the
-// 64-bit limits.
-DORNEX_EXPORT qint64 LeadingSignedNumber(const QByteArray &text);
+// Reads a length value: blanks and tabs around it, then decimal digits only
+// (no sign, no exponent, no inner blank or comma), at most the 64-bit limit.
+// False, value untouched, for anything else.
+DORNEX_EXPORT bool ParseDecimalLength(const QByteArray &text, qint64 &value);

@@ -21,6 +21,8 @@ constexpr int MaxRedirects = 5;
 // A server may answer a range request with less than was asked; the rest is
 // asked for again, but not without end.
 constexpr int MaxRangeRequests = 64;
+// More interim (1xx) answers than this before the real one fail the transfer.
+constexpr int MaxInterimAnswers = 20;
 
 bool isRedirect(int status)
 {
@@ -91,6 +93,8 @@ void TransferJob::connectTo(const HttpAddress &address)
     dropSocket();
     m_address = address;
     m_headerBuffer.clear();
+    m_headerBytes = 0;
+    m_interimAnswers = 0;
     setState(State::Connecting);
 
     auto *socket = new QTcpSocket(this);
@@ -224,32 +228,44 @@ bool TransferJob::consume(const char *data, qsizetype size)
     if (m_state != State::ReadingHeader) return false;
 
     m_headerBuffer.append(data, size);
-    const qsizetype prefix = qMin<qsizetype>(5, m_headerBuffer.size());
-    if (qstrncmp(m_headerBuffer.constData(), "HTTP/", prefix) != 0) {
-        fail(QStringLiteral("the server's answer is not an HTTP response"));
-        return false;
-    }
-    const qsizetype end = m_headerBuffer.indexOf("\r\n\r\n");
-    if (end < 0) {
-        if (m_headerBuffer.size() > MaxHeaderBytes) {
+    // Interim answers (100 Continue and the like) precede the real one; they
+    // are skipped in this loop, and their bytes count against the header cap.
+    ResponseHeader header;
+    for (;;) {
+        const qsizetype prefix = qMin<qsizetype>(5, m_headerBuffer.size());
+        if (qstrncmp(m_headerBuffer.constData(), "HTTP/", prefix) != 0) {
+            fail(QStringLiteral("the server's answer is not an HTTP response"));
+            return false;
+        }
+        const qsizetype end = m_headerBuffer.indexOf("\r\n\r\n");
+        const qsizetype taken = end < 0 ? m_headerBuffer.size() : end + 4;
+        if (m_headerBytes + taken > MaxHeaderBytes) {
             fail(QStringLiteral("response header too large"));
             return false;
         }
-        return true;
+        if (end < 0) return true;
+        m_headerBytes += taken;
+        header = ResponseHeader::parse(m_headerBuffer.left(taken));
+        m_headerBuffer.remove(0, taken);
+        if (!header.ok()) {
+            fail(QStringLiteral("malformed response status line"));
+            return false;
+        }
+        const int code = header.statusCode();
+        if (code < 100 || code >= 200 || code == 101) break;
+        if (++m_interimAnswers > MaxInterimAnswers) {
+            fail(QStringLiteral("too many interim answers"));
+            return false;
+        }
     }
-    const QByteArray block = m_headerBuffer.left(end + 4);
-    QByteArray leftover = m_headerBuffer.mid(end + 4);
-    m_headerBuffer.clear();
-    const ResponseHeader header = ResponseHeader::parse(block);
-    if (!header.ok()) {
-        fail(QStringLiteral("malformed response status line"));
+    QByteArray leftover;
+    leftover.swap(m_headerBuffer);
+    const int status = header.statusCode();
+    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
+    if (!header.contentLengthValid()) {
+        fail(QStringLiteral("invalid Content-Length"));
         return false;
     }
-    const int status = header.statusCode();
-    // Interim answers (100 Continue and the like) precede the real one.
-    if (status >= 100 && status < 200 && status != 101)
-        return leftover.isEmpty() || consume(leftover.constData(), leftover.size());
-    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
 
     QPointer<TransferJob> self(this);
     const qint64 length = header.contentLength();

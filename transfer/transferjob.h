@@ -119,6 +119,10 @@ private:
     bool m_createdFile = false;
     bool m_startedRaised = false;
     int m_redirects = 0;
+    // Header bytes of the current response taken so far, interim answers
+    // included, and the number of interim answers skipped.
+    qsizetype m_headerBytes = 0;
+    int m_interimAnswers = 0;
     int m_callbackDepth = 0;
     bool m_retired = false;
     QList<QTcpSocket *> m_parkedSockets;

@@ -72,6 +72,7 @@ struct ScriptedServer::Conn {
     int next = 0;
     bool waiting = false;
     bool clientClosed = false;
+    bool scriptEnded = false;
     QByteArray received;
 };
 
@@ -127,6 +128,14 @@ int ScriptedServer::clientClosedCount() const
     return n;
 }
 
+int ScriptedServer::openCount() const
+{
+    int n = 0;
+    for (const Conn *c : m_conns)
+        n += c->clientClosed || c->scriptEnded ? 0 : 1;
+    return n;
+}
+
 void ScriptedServer::onNewConnection()
 {
     while (QTcpSocket *socket = m_server.nextPendingConnection()) {
@@ -140,6 +149,7 @@ void ScriptedServer::onNewConnection()
         if (m_haveLast)
             conn->script = m_last;
         m_conns.append(conn);
+        m_peakOpen = qMax(m_peakOpen, openCount());
         connect(socket, &QTcpSocket::readyRead, this, [this, conn] {
             conn->received += conn->socket->readAll();
             if (conn->waiting && conn->received.contains("\r\n\r\n")) {
@@ -171,6 +181,7 @@ void ScriptedServer::runNext(Conn *conn)
             QTimer::singleShot(step.ms, this, [this, conn] { runNext(conn); });
             return;
         case Script::Step::Close:
+            conn->scriptEnded = true;
             conn->socket->disconnectFromHost();
             return;
         case Script::Step::Hold:
@@ -178,6 +189,7 @@ void ScriptedServer::runNext(Conn *conn)
         }
     }
     // End of the script: close once everything written has gone out.
+    conn->scriptEnded = true;
     if (conn->socket && conn->socket->state() == QAbstractSocket::ConnectedState)
         conn->socket->disconnectFromHost();
 }

@@ -64,15 +64,22 @@ public:
     int connectionCount() const;
     // Connections whose client has closed or aborted.
     int clientClosedCount() const;
+    // The most connections open at once so far. A connection counts from its
+    // accept until its script has ended or its client has closed, whichever
+    // comes first (so a client that starts the next transfer the moment the
+    // last bytes of one arrive is not counted twice).
+    int peakOpenCount() const { return m_peakOpen; }
 
 private:
     struct Conn;
     void onNewConnection();
     void runNext(Conn *conn);
+    int openCount() const;
 
     QTcpServer m_server;
     QList<Script> m_queue;
     Script m_last;
     bool m_haveLast = false;
     QList<Conn *> m_conns;
+    int m_peakOpen = 0;
 };

@@ -1,0 +1,25 @@
+// Link extraction over arbitrary page text: never crashes, every link it
+// returns is a piece of the page, and the work stays linear (libFuzzer's
+// -timeout catches a quadratic scan on its larger inputs).
+#include "fuzzcheck.h"
+#include "htmllinks.h"
+
+#include <cstddef>
+#include <cstdint>
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
+{
+    const QString page = QString::fromLatin1(reinterpret_cast<const char *>(data), qsizetype(size));
+    int yields = 0;
+    const PageLinks links = HTML_GetAllURLs(page, [&] { ++yields; });
+    for (const QString &link : links.Links)
+        FUZZ_CHECK(link.size() <= page.size());
+    FUZZ_CHECK(links.BaseAddress.size() <= page.size());
+    QString stripped = page;
+    StripControlChars(stripped);
+    for (QChar c : stripped)
+        FUZZ_CHECK(c.unicode() >= 32);
+    const QString head = TakeUntil(page, QLatin1Char('"'));
+    FUZZ_CHECK(page.startsWith(head));
+    return 0;
+}
