@@ -242,7 +242,8 @@ int main(int argc, char **argv)
     // program runs them; it ends once no group runs any more.
     bool harvested = false;
     BenchSupport::runUntilIdle(engine, PollMs, [&] {
-        harvested = crawler.StartHarvest(opt.address) && !crawler.Visited().isEmpty();
+        harvested = crawler.StartHarvest(opt.address) &&
+                    crawler.Outcome().startsWith(QLatin1String("finished harvest"));
         crawlNs = clock.nsecsElapsed();
         if (opt.download) engine.DownloadFilesFromLV(false);
     });
@@ -254,8 +255,7 @@ int main(int argc, char **argv)
         if (opt.download && BenchSupport::rowDone(list, row, "harvest")) ++done;
     }
     if (!harvested)
-        std::fprintf(stderr, "harvest: the start page could not be fetched: %s\n",
-                     opt.address.toLocal8Bit().constData());
+        std::fprintf(stderr, "harvest: %s\n", crawler.Outcome().toLocal8Bit().constData());
     const int failed = opt.download ? int(list.count()) - done : 0;
     if (opt.download)
         std::fprintf(stderr, "harvest: crawl %.2f s, downloads %.2f s\n", double(crawlNs) / 1e9,

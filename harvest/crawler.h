@@ -5,8 +5,11 @@
 #include "linkresolver.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class CrawlHost;
 class DownloadListModel;
@@ -42,14 +45,27 @@ public:
     int Depth() const { return m_depth; }
     const QStringList &Visited() const { return m_visited; }
     QString PageFile() const;
+    // How the last harvest ended, as the download window's title shows it:
+    // "finished harvest: N pages, M files", or the start address and the
+    // reason its page could not be read.
+    const QString &Outcome() const { return m_outcome; }
 
 private:
-    // Fetches the page; false when it is to be passed over. pageAddress is the
-    // address links resolve against.
-    bool FetchPage(const QString &address, QString &pageAddress, QString &text);
+    // One fetched page: the address its links resolve against (normal form)
+    // and its text; failure says why there is none.
+    struct Page {
+        QString Address;
+        QString Text;
+        QString Failure;
+    };
+    Page FetchPage(const QString &address);
+    Page FetchThroughBrowser(const QString &address);
     void AddRow(const QString &absolute, const QString &host, const QString &fileName,
                 const QString &stamp, const QString &referer);
     void WaitFor(const std::function<bool()> &done);
+    void BeginActivation(const QString &address);
+    void EndActivation();
+    bool Visit(const QString &absolute);
 
     Quarvel &m_fetcher;
     DownloadListModel &m_list;
@@ -60,6 +76,15 @@ private:
     CrawlHost &m_host;
     LinkResolver m_resolver;
     int m_depth = 0;
+    // The visited list in its order, and the same addresses for lookups.
     QStringList m_visited;
-    bool m_pageFailed = false;
+    QSet<QString> m_visitedSet;
+    // File addresses that gave a row in this harvest: one row per address.
+    QSet<QString> m_rowAddresses;
+    int m_pagesRead = 0;
+    int m_rowsAdded = 0;
+    QString m_startAddress;
+    QString m_startFailure;
+    QString m_outcome;
+    QString m_fetchFailure;
 };

@@ -231,6 +231,11 @@ TEST(LinkResolver, ResolvesAgainstThePageAndRefusesWhatIsNotHttp)
     // A page address typed without its scheme, also with a port.
     EXPECT_EQ(resolver.ResolveLink("h.test/dir/", "a.jpg"), "http://h.test/dir/a.jpg");
     EXPECT_EQ(resolver.ResolveLink("127.0.0.1:8080/d/", "a.jpg"), "http://127.0.0.1:8080/d/a.jpg");
+    // Typed addresses in the form resolved links come in.
+    EXPECT_EQ(LinkResolver::NormalAddress("HTTP://LocalHost:80/a/./x/../b%7E#f"),
+              "http://localhost/a/b~");
+    EXPECT_EQ(LinkResolver::NormalAddress("h.test:8080"), "http://h.test:8080/");
+    EXPECT_EQ(resolver.ResolveLink("http://h.test:80/", "a.jpg"), "http://h.test/a.jpg");
 }
 
 // ---- Filters ----

@@ -75,6 +75,11 @@ QString Quarvel::LocalFile() const
     return m_job ? m_job->localFile() : QString();
 }
 
+QString Quarvel::ContentType() const
+{
+    return m_job ? m_job->contentType() : QString();
+}
+
 bool Quarvel::IsBusy() const
 {
     return m_job && m_job->isActive();

@@ -59,6 +59,8 @@ public:
     bool isActive() const;
     QString finalUrl() const;
     QString localFile() const { return m_params.localFile; }
+    // The Content-Type of the accepted GET response; empty before one.
+    QString contentType() const { return m_contentType; }
     // True while one of this job's handlers runs (it raised an event whose
     // handler is still running): it may then only be deleted later.
     bool inCallback() const { return m_callbackDepth > 0; }
@@ -106,4 +108,5 @@ private:
     bool m_hasLength = false;
     qint64 m_contentLength = 0; // the announced length (FileSize of Progress)
     qint64 m_bytesWritten = 0;
+    QString m_contentType;
 };
