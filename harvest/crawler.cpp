@@ -33,6 +33,29 @@ bool IsWrittenAbsolute(const QString &link)
            head.startsWith(QLatin1String("//"));
 }
 
+// What a link is, judged on the link as listed: passed over (empty, off-site
+// while staying on site, or with "@"), a page (a folder, or ending in ".htm"
+// or ".htm" and one more character), or a file.
+enum class LinkKind { Skip, Page, File };
+
+LinkKind KindOf(const QString &written, bool stayOnsite)
+{
+    if (written.trimmed().isEmpty() || (stayOnsite && IsWrittenAbsolute(written)))
+        return LinkKind::Skip;
+    QString entry = written;
+    bool isDirectory = false;
+    if (!entry.toLower().contains(QLatin1String("parent directory"))) {
+        if (!entry.contains(QLatin1Char('/')) && !entry.contains(QLatin1Char('.')))
+            entry += QLatin1Char('/');
+        isDirectory = entry.endsWith(QLatin1Char('/'));
+    }
+    if (entry.contains(QLatin1Char('@'))) return LinkKind::Skip;
+    const qsizetype htm = entry.toUpper().lastIndexOf(QLatin1String(".HTM"));
+    const bool isPage =
+        isDirectory || (htm >= 0 && (htm + 4 == entry.size() || htm + 5 == entry.size()));
+    return isPage ? LinkKind::Page : LinkKind::File;
+}
+
 // The host part of an absolute address, as a folder name: the scheme
 // removed, ":", ";" and "," made "_".
 QString HostPart(const QString &address)
@@ -66,7 +89,8 @@ Crawler::Crawler(Quarvel &pageFetcher, DownloadListModel &list, DownloadState &d
                  ProgramSettings &settings, const QString &tempFolder, const QString &startStamp,
                  CrawlHost &host, QObject *parent)
     : QObject(parent), m_fetcher(pageFetcher), m_list(list), m_downloads(downloads),
-      m_settings(settings), m_tempFolder(tempFolder), m_startStamp(startStamp), m_host(host)
+      m_settings(settings), m_tempFolder(tempFolder), m_startStamp(startStamp), m_host(host),
+      m_prefetch(tempFolder, startStamp)
 {
     connect(&m_fetcher, &Quarvel::Failed, this,
             [this](const QString &reason) { m_fetchFailure = reason; });
@@ -107,6 +131,7 @@ void Crawler::EndActivation()
     --m_depth;
     m_host.SetDepth(m_depth);
     if (m_depth != 0) return;
+    m_prefetch.Clear();
     m_outcome = m_startFailure.isEmpty()
                     ? QStringLiteral("finished harvest: %1 pages, %2 files")
                           .arg(m_pagesRead)
@@ -125,6 +150,7 @@ void Crawler::WaitFor(const std::function<bool()> &done)
         connect(&m_fetcher, &Quarvel::Finished, &loop, &QEventLoop::quit);
         connect(&m_fetcher, &Quarvel::TooSmall, &loop, &QEventLoop::quit);
         connect(&m_fetcher, &Quarvel::Failed, &loop, &QEventLoop::quit);
+        connect(&m_prefetch, &PagePrefetch::PageEnded, &loop, &QEventLoop::quit);
         QTimer::singleShot(10, &loop, &QEventLoop::quit);
         loop.exec();
     }
@@ -146,10 +172,52 @@ Crawler::Page Crawler::FetchThroughBrowser(const QString &address)
     return page;
 }
 
+Crawler::Page Crawler::ReadPage(const QString &file, const QString &finalAddress,
+                               const QString &type)
+{
+    Page page;
+    QFile pageFile(file);
+    const bool opened = pageFile.open(QIODevice::ReadOnly);
+    const QByteArray bytes = opened ? pageFile.readAll() : QByteArray();
+    pageFile.close();
+    QFile::remove(file);
+    if (!opened)
+        page.Failure = QStringLiteral("the page left no file");
+    else if (!IsPageType(type))
+        page.Failure = QStringLiteral("not an HTML page (%1)").arg(type);
+    else
+        page.Text = PageText(bytes, type);
+    // A redirected page is the page at its final address.
+    page.Address = LinkResolver::NormalAddress(finalAddress);
+    return page;
+}
+
+Crawler::Page Crawler::FetchAhead(const QString &address)
+{
+    m_host.SetDownloadCaption(address);
+    m_prefetch.MaxRunning = qBound(1, m_downloads.SimultaneousDownloads, 20);
+    m_prefetch.MaxAhead = 4 * m_prefetch.MaxRunning;
+    m_prefetch.Request(address);
+    WaitFor([this, &address] { return m_prefetch.Ended(address) || StopPage; });
+    Page page;
+    if (!m_prefetch.Ended(address)) {
+        // Stopped: the page and its file go.
+        m_prefetch.Drop(address);
+        page.Failure = QStringLiteral("stopped");
+        return page;
+    }
+    const PagePrefetch::Result fetched = m_prefetch.Take(address);
+    if (!fetched.Done) {
+        page.Failure = fetched.Failure;
+        return page;
+    }
+    return ReadPage(fetched.File, fetched.FinalAddress, fetched.ContentType);
+}
+
 Crawler::Page Crawler::FetchPage(const QString &address)
 {
     if (Options.ViewBrowser) return FetchThroughBrowser(address);
-    Page page;
+    if (Prefetch) return FetchAhead(address);
     // A page still loading from a stopped fetch, and its file, go first, so
     // that this page is never read from a stale file.
     m_fetcher.Cancel();
@@ -157,6 +225,7 @@ Crawler::Page Crawler::FetchPage(const QString &address)
     m_downloads.PageFetched = false;
     m_fetchFailure.clear();
     m_host.SetDownloadCaption(address);
+    Page page;
     if (!m_fetcher.StartDownload(address, PageFile(), 0, true, 0, 0, false, QString())) {
         page.Failure = QStringLiteral("the temporary page file cannot be written");
         return page;
@@ -168,21 +237,43 @@ Crawler::Page Crawler::FetchPage(const QString &address)
         QFile::remove(PageFile());
         return page;
     }
-    QFile file(m_fetcher.LocalFile());
-    const bool opened = file.open(QIODevice::ReadOnly);
-    const QByteArray bytes = opened ? file.readAll() : QByteArray();
-    file.close();
-    QFile::remove(m_fetcher.LocalFile());
-    const QString type = m_fetcher.ContentType().trimmed();
-    if (!opened)
-        page.Failure = QStringLiteral("the page left no file");
-    else if (!IsPageType(type))
-        page.Failure = QStringLiteral("not an HTML page (%1)").arg(type);
-    else
-        page.Text = PageText(bytes, type);
-    // A redirected page is the page at its final address.
-    page.Address = LinkResolver::NormalAddress(m_fetcher.FinalURL());
-    return page;
+    return ReadPage(m_fetcher.LocalFile(), m_fetcher.FinalURL(), m_fetcher.ContentType().trimmed());
+}
+
+bool Crawler::FollowsPages() const
+{
+    return m_depth < Options.RecurseIndexDepth || (m_depth == 1 && Options.DoExtraClick);
+}
+
+QString Crawler::PageTarget(const QString &pageAddress, const QString &written) const
+{
+    const QString absolute = m_resolver.ResolveLink(pageAddress, written);
+    if (absolute.isEmpty() || pageAddress == absolute ||
+        (Options.JustGoDown && pageAddress.startsWith(absolute)))
+        return {};
+    return absolute;
+}
+
+QStringList Crawler::PageCandidates(const QStringList &links, QString pageAddress,
+                                    const QString &base) const
+{
+    // The walk below, without its rows and without going down: the page
+    // address turns into the base at the first relative file link here too.
+    QStringList candidates;
+    if (!FollowsPages()) return candidates;
+    QSet<QString> seen;
+    for (const QString &written : links) {
+        const LinkKind kind = KindOf(written, Options.StayOnsite);
+        if (kind == LinkKind::File && !IsWrittenAbsolute(written) && !base.isEmpty())
+            pageAddress = base;
+        if (kind != LinkKind::Page) continue;
+        const QString absolute = PageTarget(pageAddress, written);
+        if (absolute.isEmpty() || m_visitedSet.contains(absolute) || seen.contains(absolute))
+            continue;
+        seen.insert(absolute);
+        candidates.append(absolute);
+    }
+    return candidates;
 }
 
 bool Crawler::Visit(const QString &absolute)
@@ -198,7 +289,10 @@ void Crawler::GetAllFiles(const QString &address)
     BeginActivation(address);
     const ScopeExit end([this] { EndActivation(); });
     QCoreApplication::processEvents();
-    if (StopHarvest) return;
+    if (StopHarvest) {
+        m_prefetch.Clear();
+        return;
+    }
     const QString stamp = QTime::currentTime().toString(QStringLiteral("hhmmss"));
     Page fetched = FetchPage(address);
     if (fetched.Failure.isEmpty() && fetched.Address.isEmpty())
@@ -219,38 +313,25 @@ void Crawler::GetAllFiles(const QString &address)
     const QString base = page.BaseAddress.trimmed().isEmpty()
                              ? QString()
                              : m_resolver.ResolveLink(pageAddress, page.BaseAddress);
+    if (Prefetch && !Options.ViewBrowser && !StopHarvest)
+        m_prefetch.Want(PageCandidates(page.Links, pageAddress, base));
     for (qsizetype index = 0; index < page.Links.size(); ++index) {
         QCoreApplication::processEvents();
+        // After a long stop press no page is opened any more.
+        if (StopHarvest && m_prefetch.Pending() > 0) m_prefetch.Clear();
         const QString written = page.Links.at(index);
-        const bool writtenAbsolute = IsWrittenAbsolute(written);
-        if (written.trimmed().isEmpty() || (Options.StayOnsite && writtenAbsolute)) continue;
-
-        // Directory or page or file, judged on the link as listed.
-        QString entry = written;
-        bool isDirectory = false;
-        if (!entry.toLower().contains(QLatin1String("parent directory"))) {
-            if (!entry.contains(QLatin1Char('/')) && !entry.contains(QLatin1Char('.')))
-                entry += QLatin1Char('/');
-            isDirectory = entry.endsWith(QLatin1Char('/'));
-        }
-        if (entry.contains(QLatin1Char('@'))) continue;
-        const qsizetype htm = entry.toUpper().lastIndexOf(QLatin1String(".HTM"));
-        const bool isPage =
-            isDirectory || (htm >= 0 && (htm + 4 == entry.size() || htm + 5 == entry.size()));
-
-        if (isPage) {
-            if (!(m_depth < Options.RecurseIndexDepth || (m_depth == 1 && Options.DoExtraClick)))
-                continue;
-            const QString absolute = m_resolver.ResolveLink(pageAddress, written);
-            if (absolute.isEmpty() || pageAddress == absolute ||
-                (Options.JustGoDown && pageAddress.startsWith(absolute)) || !Visit(absolute))
-                continue;
+        const LinkKind kind = KindOf(written, Options.StayOnsite);
+        if (kind == LinkKind::Skip) continue;
+        if (kind == LinkKind::Page) {
+            if (!FollowsPages()) continue;
+            const QString absolute = PageTarget(pageAddress, written);
+            if (absolute.isEmpty() || !Visit(absolute)) continue;
             GetAllFiles(absolute);
             continue;
         }
 
         // A file link; a base address counts for this and every later link.
-        if (!writtenAbsolute && !base.isEmpty()) pageAddress = base;
+        if (!IsWrittenAbsolute(written) && !base.isEmpty()) pageAddress = base;
         const QString absolute = m_resolver.ResolveLink(pageAddress, written);
         if (absolute.isEmpty()) continue;
         const QString host = HostPart(absolute);

@@ -76,7 +76,9 @@ protected:
         nginx->writeFile("site/gallery/deeper/deepest/index.html", page({"x.jpg"}));
         nginx->writeFile("site/page2.html", page({"p2.jpg", "index.html"}));
         nginx->writeFile("site/PAGE3.HTM", page({"p3.jpg"}));
-        nginx->writeFile("site/stop.html", page({"../slow/big.html", "sub.html", "after.jpg"}));
+        nginx->writeFile("site/stop.html",
+                         page({"../slow/big.html", "sub.html", "../slow/big2.html", "after.jpg"}));
+        nginx->writeFile("slow/big2.html", QByteArray(600 * 1024, ' '));
         nginx->writeFile("site/sub.html", page({"s.jpg"}));
         nginx->writeFile("slow/big.html", QByteArray(600 * 1024, ' '));
         // A site typed with another host case and "%7E", a relative base,
@@ -93,6 +95,19 @@ protected:
                          "<a href=\"../\">up</a><base href=\"/\"><img src=\"img/a.jpg\">");
         nginx->writeFile("latin1/index.html", "<img src=\"gr\xF6\xDF" "e.jpg\">");
         nginx->writeFile("g~x/plain.html", "<img src=\"caf\xE9.jpg\">");
+        // Eight pages linking each other in a ring and across it, each with a
+        // folder link that is redirected, a picture of its own and one that
+        // every page shows.
+        for (int k = 0; k < 8; ++k) {
+            const QString n = QString::number(k);
+            nginx->writeFile(QString("ring/n%1.html").arg(k),
+                             page({QString("n%1.html").arg((k + 1) % 8),
+                                   QString("n%1.html").arg((k + 3) % 8), "d" + n, "p" + n + ".jpg",
+                                   "../ring/shared.jpg"},
+                                  {"shared.jpg", "p" + n + ".jpg"}));
+            nginx->writeFile(QString("ring/d%1/index.html").arg(k),
+                             page({"../n" + QString::number((k + 5) % 8) + ".html", "q" + n + ".jpg"}));
+        }
         nginx->writeFile("site/hostile.html",
                          page({"http://../evil.jpg", "http://h/dir\\..\\..\\evil2.jpg",
                                "http://h/" + QString(400, 'n') + ".jpg"}));
@@ -268,22 +283,63 @@ TEST_F(CrawlTest, HostileAddressesStayInsideTheTargetFolder)
     EXPECT_TRUE(list.text(2).endsWith(".jpg"));
 }
 
+TEST_F(CrawlTest, PrefetchKeepsEveryDecision)
+{
+    crawler->Options.JustGoDown = false;
+    crawler->Options.RecurseIndexDepth = 4;
+    QList<QStringList> rows[2];
+    QStringList visited[2];
+    for (int prefetch = 0; prefetch < 2; ++prefetch) {
+        crawler->Prefetch = prefetch == 1;
+        list.clear();
+        state.LastRow = 0;
+        harvest("/ring/n0.html");
+        for (int row = 1; row <= list.count(); ++row) {
+            QStringList cells{list.text(row)};
+            for (int c = 1; c <= 9; ++c)
+                cells << list.subItem(row, c);
+            rows[prefetch] << cells;
+        }
+        visited[prefetch] = crawler->Visited();
+    }
+    EXPECT_EQ(rows[1], rows[0]);
+    EXPECT_EQ(visited[1], visited[0]);
+    EXPECT_EQ(visited[0].size(), 12);
+    EXPECT_EQ(crawler->Prefetched().Pending(), 0);
+    EXPECT_TRUE(QDir(dir.path() + "/qvtemp").entryList(QDir::Files).isEmpty());
+}
+
 TEST_F(CrawlTest, ShortStopSkipsThePageLongStopEndsTheHarvest)
 {
     crawler->Options.JustGoDown = false;
     crawler->Options.RecurseIndexDepth = 3;
-    QTimer::singleShot(400, [this] { crawler->StopPage = true; });
+    const QDir temp(dir.path() + "/qvtemp");
+    // The press comes while big.html is awaited and big2.html fetched ahead.
+    int runningAtPress = 0;
+    QTimer::singleShot(400, [&] {
+        runningAtPress = crawler->Prefetched().Running();
+        crawler->StopPage = true;
+    });
     harvest("/site/stop.html");
+    EXPECT_EQ(runningAtPress, 2);
     EXPECT_EQ(names(), QStringList({"s.jpg", "after.jpg"}));
+    EXPECT_EQ(crawler->Prefetched().Pending(), 0);
+    EXPECT_TRUE(temp.entryList(QDir::Files).isEmpty()) << temp.entryList().join(' ').toStdString();
 
     list.clear();
-    QTimer::singleShot(400, [this] {
+    QTimer::singleShot(400, [&] {
+        runningAtPress = crawler->Prefetched().Running();
         crawler->StopHarvest = true;
         crawler->StopPage = false;
     });
     harvest("/site/stop.html");
-    // The open page finishes its remaining file links; no page is opened.
+    // The open page finishes its remaining file links; no page is opened,
+    // and no fetch ahead is left running or on disk.
+    EXPECT_EQ(runningAtPress, 2);
     EXPECT_EQ(names(), QStringList({"after.jpg"}));
+    EXPECT_EQ(crawler->Prefetched().Running(), 0);
+    EXPECT_EQ(crawler->Prefetched().Pending(), 0);
+    EXPECT_TRUE(temp.entryList(QDir::Files).isEmpty()) << temp.entryList().join(' ').toStdString();
     // A harvest while one runs is refused, also from the first yield.
     crawler->StopHarvest = false;
     bool nested = true;
