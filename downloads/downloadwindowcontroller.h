@@ -2,6 +2,8 @@
 
 #include <QObject>
 
+#include <functional>
+
 class DownloadEngine;
 class frmDownloadData;
 struct DownloadState;
@@ -14,6 +16,10 @@ class DownloadWindowController : public QObject
 public:
     DownloadWindowController(frmDownloadData &window, DownloadEngine &engine, DownloadState &state,
                              QObject *parent = nullptr);
+
+    // Asked by the start command first: true when a running harvest takes
+    // the start over (its pass would otherwise hold the harvest up).
+    std::function<bool()> HarvestTakesStart;
 
     void Command1_Click();
     void cmdRestartSelectedDownloads_Click();

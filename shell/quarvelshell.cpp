@@ -327,6 +327,7 @@ void QuarvelShell::ConnectHarvest()
     m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
         m_browser->cmdDownload->setEnabled(on);
     };
+    m_controller->HarvestTakesStart = m_optionsController->AttachDownloads(*m_engine);
     m_urlBarController =
         std::make_unique<UrlBarController>(*m_urlBar, m_browser.get(), m_urlBarState);
     m_downloadState.SimultaneousDownloads =

@@ -7,6 +7,7 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "frmrlie.h"
+#include "harvestfeed.h"
 #include "nginxserver.h"
 #include "optionscontroller.h"
 #include "programstate.h"
@@ -20,6 +21,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
@@ -39,12 +41,17 @@ namespace
 class RecordingHost : public CrawlHost
 {
 public:
+    std::function<void()> onEnd;
     bool BrowserFetch(const QString &, const std::function<bool()> &, QString &, QString &) override
     {
         return false;
     }
     void SetDownloadCaption(const QString &text) override { caption = text; }
-    void HarvestEnded() override { ++ended; }
+    void HarvestEnded() override
+    {
+        ++ended;
+        if (onEnd) onEnd();
+    }
     int ended = 0;
     QString caption;
 };
@@ -307,6 +314,54 @@ TEST_F(CrawlTest, PrefetchKeepsEveryDecision)
     EXPECT_EQ(visited[0].size(), 12);
     EXPECT_EQ(crawler->Prefetched().Pending(), 0);
     EXPECT_TRUE(QDir(dir.path() + "/qvtemp").entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(CrawlTest, RowsStartDownloadingWhileTheCrawlAddsThem)
+{
+    crawler->Options.JustGoDown = false;
+    crawler->Options.RecurseIndexDepth = 4;
+    state.SimultaneousDownloads = 2;
+    HarvestFeed feed(*engine, list, state);
+    int startedBeforeTheEnd = 0;
+    host.onEnd = [&] {
+        for (int row = 1; row <= list.count(); ++row)
+            if (!list.subItem(row, DownloadListModel::ColState).isEmpty()) ++startedBeforeTheEnd;
+    };
+    feed.Begin();
+    harvest("/ring/n0.html");
+    feed.End();
+    // The feed never waits for a group inside the harvest; the pass after it
+    // takes the rest.
+    EXPECT_GT(startedBeforeTheEnd, 0);
+    engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
+    for (int row = 1; row <= list.count(); ++row)
+        EXPECT_FALSE(list.subItem(row, DownloadListModel::ColState).isEmpty()) << row;
+}
+
+TEST_F(CrawlTest, TheStartCommandDuringAHarvestIsTakenOverByIt)
+{
+    UrlListModel urls;
+    ScriptedQuestions questions;
+    LanguageTexts texts;
+    frmRLIE window;
+    OptionsController c(window, *crawler, state, settings, urls, list, questions, texts,
+                        [] { return nginx->url("/ring/n0.html"); });
+    window.txtIndexDepth->setText("3");
+    c.cmdUpIndex_Click(); // depth 4
+    window.chkJustGoDown->setChecked(false);
+    const std::function<bool()> takesStart = c.AttachDownloads(*engine);
+    int taken = -1;
+    // Pressed at the harvest's first yield.
+    QTimer::singleShot(0, [&] { taken = takesStart() ? 1 : 0; });
+    window.Command2->click();
+    // The full pass ran once the harvest was over: every row has started.
+    EXPECT_EQ(taken, 1);
+    ASSERT_GT(list.count(), 10);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
+    for (int row = 1; row <= list.count(); ++row)
+        EXPECT_FALSE(list.subItem(row, DownloadListModel::ColState).isEmpty()) << row;
+    EXPECT_FALSE(takesStart());
 }
 
 TEST_F(CrawlTest, ShortStopSkipsThePageLongStopEndsTheHarvest)
