@@ -200,8 +200,9 @@ Crawler::Page Crawler::FetchAhead(const QString &address)
     m_prefetch.Request(address);
     WaitFor([this, &address] { return m_prefetch.Ended(address) || StopPage; });
     Page page;
-    if (!m_prefetch.Ended(address)) {
-        // Stopped: the page and its file go.
+    if (StopPage || !m_prefetch.Ended(address)) {
+        // Stopped, also when the page had arrived already (as without
+        // fetching ahead): the page and its file go.
         m_prefetch.Drop(address);
         page.Failure = QStringLiteral("stopped");
         return page;

@@ -42,6 +42,11 @@ class RecordingHost : public CrawlHost
 {
 public:
     std::function<void()> onEnd;
+    std::function<void()> onRow;
+    void RowAdded() override
+    {
+        if (onRow) onRow();
+    }
     bool BrowserFetch(const QString &, const std::function<bool()> &, QString &, QString &) override
     {
         return false;
@@ -103,13 +108,13 @@ protected:
         nginx->writeFile("latin1/index.html", "<img src=\"gr\xF6\xDF" "e.jpg\">");
         nginx->writeFile("g~x/plain.html", "<img src=\"caf\xE9.jpg\">");
         // Eight pages linking each other in a ring and across it, each with a
-        // folder link that is redirected, a picture of its own and one that
-        // every page shows.
+        // picture of its own before those links, a folder link that is
+        // redirected, and a picture that every page shows.
         for (int k = 0; k < 8; ++k) {
             const QString n = QString::number(k);
             nginx->writeFile(QString("ring/n%1.html").arg(k),
-                             page({QString("n%1.html").arg((k + 1) % 8),
-                                   QString("n%1.html").arg((k + 3) % 8), "d" + n, "p" + n + ".jpg",
+                             page({"p" + n + ".jpg", QString("n%1.html").arg((k + 1) % 8),
+                                   QString("n%1.html").arg((k + 3) % 8), "d" + n,
                                    "../ring/shared.jpg"},
                                   {"shared.jpg", "p" + n + ".jpg"}));
             nginx->writeFile(QString("ring/d%1/index.html").arg(k),
@@ -296,10 +301,19 @@ TEST_F(CrawlTest, PrefetchKeepsEveryDecision)
     crawler->Options.RecurseIndexDepth = 4;
     QList<QStringList> rows[2];
     QStringList visited[2];
+    // A short stop press while the third row is written skips the next page
+    // the crawl reaches, fetched ahead (the pause lets it arrive) or not.
+    int added = 0;
+    host.onRow = [&] {
+        if (++added != 3) return;
+        QTest::qWait(200);
+        crawler->StopPage = true;
+    };
     for (int prefetch = 0; prefetch < 2; ++prefetch) {
         crawler->Prefetch = prefetch == 1;
         list.clear();
         state.LastRow = 0;
+        added = 0;
         harvest("/ring/n0.html");
         for (int row = 1; row <= list.count(); ++row) {
             QStringList cells{list.text(row)};
