@@ -6,8 +6,8 @@
 #include "htmllinks.h"
 #include "leadingnumber.h"
 #include "listbusylock.h"
-#include "programfolder.h"
 #include "pagetext.h"
+#include "programfolder.h"
 #include "programstate.h"
 #include "quarvel.h"
 #include "repaintlock.h"
@@ -29,8 +29,8 @@ namespace
 bool IsWrittenAbsolute(const QString &link)
 {
     const QString head = link.trimmed().left(8).toUpper();
-    return head.startsWith(QLatin1String("HTTP://")) || head.startsWith(QLatin1String("HTTPS://")) ||
-           head.startsWith(QLatin1String("//"));
+    return head.startsWith(QLatin1String("HTTP://")) ||
+           head.startsWith(QLatin1String("HTTPS://")) || head.startsWith(QLatin1String("//"));
 }
 
 // What a link is, judged on the link as listed: passed over (empty, off-site
@@ -132,11 +132,10 @@ void Crawler::EndActivation()
     m_host.SetDepth(m_depth);
     if (m_depth != 0) return;
     m_prefetch.Clear();
-    m_outcome = m_startFailure.isEmpty()
-                    ? QStringLiteral("finished harvest: %1 pages, %2 files")
-                          .arg(m_pagesRead)
-                          .arg(m_rowsAdded)
-                    : m_startAddress + QStringLiteral(": ") + m_startFailure;
+    m_outcome = m_startFailure.isEmpty() ? QStringLiteral("finished harvest: %1 pages, %2 files")
+                                               .arg(m_pagesRead)
+                                               .arg(m_rowsAdded)
+                                         : m_startAddress + QStringLiteral(": ") + m_startFailure;
     m_host.SetDownloadCaption(m_outcome);
     m_host.HarvestEnded();
 }
@@ -173,7 +172,7 @@ Crawler::Page Crawler::FetchThroughBrowser(const QString &address)
 }
 
 Crawler::Page Crawler::ReadPage(const QString &file, const QString &finalAddress,
-                               const QString &type)
+                                const QString &type)
 {
     Page page;
     QFile pageFile(file);

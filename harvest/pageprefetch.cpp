@@ -126,8 +126,8 @@ int PagePrefetch::FreeFetcher()
 void PagePrefetch::Start(const QString &address, Entry &entry)
 {
     const int fetcher = FreeFetcher();
-    const QString file = ProgramFolder::Join(
-        m_tempFolder, m_stamp + QStringLiteral("_%1.html").arg(++m_fileNumber));
+    const QString file =
+        ProgramFolder::Join(m_tempFolder, m_stamp + QStringLiteral("_%1.html").arg(++m_fileNumber));
     QFile::remove(file);
     entry.state = Entry::State::Running;
     entry.fetcher = fetcher;

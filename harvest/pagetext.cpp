@@ -37,15 +37,15 @@ QString PageText(const QByteArray &bytes, const QString &contentType)
         // Only <meta> tags count, not a "charset=" in the page's text.
         static const QRegularExpression meta(QStringLiteral("<meta\\s[^>]*charset[^>]*>"),
                                              QRegularExpression::CaseInsensitiveOption);
-        const QRegularExpressionMatch tag =
-            meta.match(QString::fromLatin1(bytes.left(MetaWindow)));
+        const QRegularExpressionMatch tag = meta.match(QString::fromLatin1(bytes.left(MetaWindow)));
         if (tag.hasMatch()) named = CharsetOf(tag.captured(0).toLatin1());
     }
     if (!named.isEmpty()) {
-        QStringDecoder decoder(named.toLatin1().constData());
+        // Stateless: the page is whole, a cut sequence at its end is an error.
+        QStringDecoder decoder(named.toLatin1().constData(), QStringDecoder::Flag::Stateless);
         if (decoder.isValid()) return decoder.decode(bytes);
     }
-    QStringDecoder utf8(QStringDecoder::Utf8);
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
     const QString text = utf8.decode(bytes);
     return utf8.hasError() ? QString::fromLatin1(bytes) : text;
 }

@@ -105,20 +105,22 @@ protected:
         nginx->writeFile("g~x/p.jpg", "jpeg");
         nginx->writeFile("g~x/sub/index.html",
                          "<a href=\"../\">up</a><base href=\"/\"><img src=\"img/a.jpg\">");
-        nginx->writeFile("latin1/index.html", "<img src=\"gr\xF6\xDF" "e.jpg\">");
+        nginx->writeFile("latin1/index.html", "<img src=\"gr\xF6\xDF"
+                                              "e.jpg\">");
         nginx->writeFile("g~x/plain.html", "<img src=\"caf\xE9.jpg\">");
         // Eight pages linking each other in a ring and across it, each with a
         // picture of its own before those links, a folder link that is
         // redirected, and a picture that every page shows.
         for (int k = 0; k < 8; ++k) {
             const QString n = QString::number(k);
-            nginx->writeFile(QString("ring/n%1.html").arg(k),
-                             page({"p" + n + ".jpg", QString("n%1.html").arg((k + 1) % 8),
-                                   QString("n%1.html").arg((k + 3) % 8), "d" + n,
-                                   "../ring/shared.jpg"},
-                                  {"shared.jpg", "p" + n + ".jpg"}));
-            nginx->writeFile(QString("ring/d%1/index.html").arg(k),
-                             page({"../n" + QString::number((k + 5) % 8) + ".html", "q" + n + ".jpg"}));
+            nginx->writeFile(
+                QString("ring/n%1.html").arg(k),
+                page({"p" + n + ".jpg", QString("n%1.html").arg((k + 1) % 8),
+                      QString("n%1.html").arg((k + 3) % 8), "d" + n, "../ring/shared.jpg"},
+                     {"shared.jpg", "p" + n + ".jpg"}));
+            nginx->writeFile(
+                QString("ring/d%1/index.html").arg(k),
+                page({"../n" + QString::number((k + 5) % 8) + ".html", "q" + n + ".jpg"}));
         }
         nginx->writeFile("site/hostile.html",
                          page({"http://../evil.jpg", "http://h/dir\\..\\..\\evil2.jpg",
