@@ -18,6 +18,9 @@ gnu_time=/usr/bin/time
 work=
 port=
 bench_nginx_pid=
+# Milliseconds nginx waits before answering each request (bench_set_delay).
+bench_delay_ms=0
+bench_echo_module=/usr/lib/nginx/modules/ngx_http_echo_module.so
 
 # die MESSAGE: says MESSAGE on standard error after the script's name and exits 1.
 die() { echo "$bench_name: $*" >&2; exit 1; }
@@ -39,6 +42,17 @@ bench_check_programs() {
 
 # bench_need_command COMMAND PACKAGE: dies unless COMMAND is on the PATH.
 bench_need_command() { command -v "$1" >/dev/null || die "no $1: apt-get install $2"; }
+
+# bench_set_delay OPTION MS: nginx started from now on answers every request
+# below / (not the scripts' own locations) after MS milliseconds, as a real
+# server far away does; 0 answers at once. Uses the echo module's echo_sleep
+# (Debian's libnginx-mod-http-echo); dies when it is missing.
+bench_set_delay() {
+    [[ "$2" =~ ^[0-9]+$ ]] || die "$1 needs a whole number of milliseconds"
+    bench_delay_ms=$2
+    ((bench_delay_ms == 0)) || [[ -f "$bench_echo_module" ]] ||
+        die "no $bench_echo_module: apt-get install libnginx-mod-http-echo"
+}
 
 # bench_make_work PARENT SUBFOLDER...: keeps every tool off any proxy, makes
 # the scratch folder work below PARENT with the given subfolders, and has
@@ -98,7 +112,15 @@ bench_start_nginx() {
 # after 5 s.
 bench_try_nginx() {
     local port=$1 connections=$2 http_directives=${3:-} server_directives=${4:-} i
+    if ((bench_delay_ms > 0)); then
+        # The delay, then the file as the static module serves it (ranges,
+        # HEAD and all).
+        server_directives+="
+        location / { echo_sleep $(awk -v ms="$bench_delay_ms" 'BEGIN { printf "%.3f", ms / 1000 }'); echo_exec @files; }
+        location @files { }"
+    fi
     {
+        ((bench_delay_ms > 0)) && echo "load_module $bench_echo_module;"
         ((EUID == 0)) && echo "user root;"
         cat <<EOF
 daemon off;

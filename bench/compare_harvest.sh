@@ -6,8 +6,12 @@
 # against wget's.
 #
 #   bash bench/compare_harvest.sh [--runs N] [--dir DIR] [--harvest PATH]
+#                                 [--delay MS] [--small]
 #
 #   --runs N        harvests per tool (default 3)
+#   --delay MS      nginx answers every request after MS milliseconds, as a
+#                   distant server does (needs libnginx-mod-http-echo)
+#   --small         a site of 67 pages and 480 pictures instead
 #   --dir DIR       parent folder of the scratch folder (default /tmp); the
 #                   site and the downloads live side by side in it
 #   --harvest PATH  the harvest program (default build/bench/harvest)
@@ -28,18 +32,21 @@ harvest="$root/build/bench/harvest"
 sections=20
 galleries=25
 pictures=8
-expected=$((sections * galleries * pictures))
-pages=$((1 + sections + sections * galleries))
 
 while (($#)); do
     case "$1" in
         --runs) positive "$1" "${2:-}"; runs=$2; shift 2 ;;
         --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
         --harvest) harvest=${2:-}; shift 2 ;;
-        -h|--help) bench_help 15; exit 0 ;;
+        --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
+        --small) sections=6; galleries=10; shift ;;
+        -h|--help) bench_help 19; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
+
+expected=$((sections * galleries * pictures))
+pages=$((1 + sections + sections * galleries))
 
 bench_check_programs harvest "$harvest"
 bench_need_command wget wget
@@ -127,11 +134,13 @@ done
 rm -rf "$out" "${work:?}/home"
 
 echo
-printf '%d pages, %d pictures of 2-8 KiB over 127.0.0.1, median of %d runs\n\n' \
-    "$pages" "$expected" "$runs"
+printf '%d pages, %d pictures of 2-8 KiB over 127.0.0.1, every answer delayed %d ms, median of %d runs\n\n' \
+    "$pages" "$expected" "$bench_delay_ms" "$runs"
 bench_tool_table 8 "${tools[@]}"
 echo
-awk -v hw="${wall[harvest]}" -v ww="${wall[wget]}" 'BEGIN {
+# Against a delayed server the crawl's and the downloads' overlap count.
+awk -v hw="${wall[harvest]}" -v ww="${wall[wget]}" -v delay="$bench_delay_ms" 'BEGIN {
     r = ww > 0 ? hw / ww : 0
-    printf "harvest / wget: wall %.2fx (goal <= 0.50: %s)\n", r, r <= 0.5 ? "met" : "missed"
+    goal = delay > 0 ? 0.10 : 0.50
+    printf "harvest / wget: wall %.2fx (goal <= %.2f: %s)\n", r, goal, r <= goal ? "met" : "missed"
 }'

@@ -7,7 +7,7 @@
 //   harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
-//           [--home DIR]
+//           [--home DIR] [--no-prefetch] [--download-after]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -21,7 +21,11 @@
 //   --no-unique        no time stamp in front of the file names
 //   --no-multi         rows are fetched over one connection (default: in parts)
 //   --min-kb N         minimum file size in KiB (default 10)
-//   --download N       then downloads the rows, N groups at a time (1 to 20)
+//   --download N       downloads the rows, N groups at a time (1 to 20), from
+//                      the first row on while the crawl still runs; the crawl
+//                      fetches up to N pages ahead (4 without --download)
+//   --download-after   starts the downloads only when the crawl has ended
+//   --no-prefetch      fetches one page after the other
 //   --print            writes every row, its ten columns joined by "<QVRL>"
 //   --home DIR         program folder; its "qvtemp" holds the temporary page
 //                      and the state files (default: a fresh temporary folder)
@@ -38,6 +42,7 @@
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
 #include "filefilters.h"
+#include "harvestfeed.h"
 #include "programstate.h"
 #include "statefiles.h"
 
@@ -75,6 +80,8 @@ struct Options {
     QString minKB = QStringLiteral("10");
     std::optional<int> download;
     bool print = false;
+    bool prefetch = true;
+    bool downloadAfter = false;
 };
 
 // A headless crawl side: no embedded browser, nothing to show.
@@ -95,7 +102,7 @@ constexpr BenchSupport::Usage usage{
     "usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
-    "               [--home DIR]\n",
+    "               [--home DIR] [--no-prefetch] [--download-after]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -150,6 +157,10 @@ QString parse(const QStringList &args, Options &out)
             out.harvest.MultiDnl = false;
         } else if (a == QLatin1String("--print")) {
             out.print = true;
+        } else if (a == QLatin1String("--no-prefetch")) {
+            out.prefetch = false;
+        } else if (a == QLatin1String("--download-after")) {
+            out.downloadAfter = true;
         } else if (a == QLatin1String("--depth")) {
             const auto n = hasValue ? wholeNumber(value, 1, 1000) : std::nullopt;
             if (!n) return QStringLiteral("--depth needs a number from 1 to 1000");
@@ -233,6 +244,7 @@ int main(int argc, char **argv)
     crawler.Options = opt.harvest;
     crawler.Filters = FileFilters::FromCheckBoxes(opt.boxes, opt.manualTypes, opt.pattern);
     crawler.MinFileSizeText = opt.minKB;
+    crawler.Prefetch = opt.prefetch;
 
     QElapsedTimer clock;
     clock.start();
@@ -241,9 +253,14 @@ int main(int argc, char **argv)
     // The crawl and the scheduler pass run inside the event loop, as the
     // program runs them; it ends once no group runs any more.
     bool harvested = false;
+    // With --download the rows start as the crawl adds them.
+    HarvestFeed feed(engine, list, state);
     BenchSupport::runUntilIdle(engine, PollMs, [&] {
-        harvested = crawler.StartHarvest(opt.address) && !crawler.Visited().isEmpty();
+        if (opt.download && !opt.downloadAfter) feed.Begin();
+        harvested = crawler.StartHarvest(opt.address) &&
+                    crawler.Outcome().startsWith(QLatin1String("finished harvest"));
         crawlNs = clock.nsecsElapsed();
+        feed.End();
         if (opt.download) engine.DownloadFilesFromLV(false);
     });
     const qint64 totalNs = clock.nsecsElapsed();
@@ -254,8 +271,7 @@ int main(int argc, char **argv)
         if (opt.download && BenchSupport::rowDone(list, row, "harvest")) ++done;
     }
     if (!harvested)
-        std::fprintf(stderr, "harvest: the start page could not be fetched: %s\n",
-                     opt.address.toLocal8Bit().constData());
+        std::fprintf(stderr, "harvest: %s\n", crawler.Outcome().toLocal8Bit().constData());
     const int failed = opt.download ? int(list.count()) - done : 0;
     if (opt.download)
         std::fprintf(stderr, "harvest: crawl %.2f s, downloads %.2f s\n", double(crawlNs) / 1e9,

@@ -114,12 +114,18 @@ void DownloadEngine::SetState(int row, const QString &word, const QString &reaso
     m_list.setSubItemToolTip(row, DownloadListModel::ColState, reason);
 }
 
-int DownloadEngine::WaitForFreeGroup()
+int DownloadEngine::FreeGroup() const
 {
     const int groups = qBound(1, m_state.SimultaneousDownloads, GroupCount);
+    for (int base = 1; base <= groups * GroupSize - 9; base += GroupSize)
+        if (IsIdle(base)) return base;
+    return 0;
+}
+
+int DownloadEngine::WaitForFreeGroup()
+{
     for (;;) {
-        for (int base = 1; base <= groups * GroupSize - 9; base += GroupSize)
-            if (IsIdle(base)) return base;
+        if (const int base = FreeGroup()) return base;
         if (m_closing || QCoreApplication::closingDown()) return 0;
         // Sleep in the event loop until a group frees (or a while passes).
         QEventLoop loop;
@@ -132,7 +138,7 @@ int DownloadEngine::WaitForFreeGroup()
     }
 }
 
-void DownloadEngine::DownloadFilesFromLV(bool Restart)
+void DownloadEngine::DownloadFilesFromLV(bool Restart, bool WaitForGroups)
 {
     if (m_state.CurrentRow < m_list.count() || Restart) {
         int i = Restart ? 1 : m_state.CurrentRow + 1;
@@ -148,7 +154,11 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart)
             }
             const QPersistentModelIndex rowIndex(m_list.index(i - 1, 0));
             m_state.CurrentRow = i;
-            const int base = WaitForFreeGroup();
+            const int base = WaitForGroups ? WaitForFreeGroup() : FreeGroup();
+            if (base == 0 && !WaitForGroups) {
+                m_state.CurrentRow = i - 1;
+                break;
+            }
             if (base == 0 || m_state.StopRequested || m_list.count() == 0) {
                 ++i;
                 continue;
@@ -205,7 +215,7 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart)
             if (rowIndex.isValid()) i = rowIndex.row() + 2;
         }
     }
-    emit PassEnded();
+    if (WaitForGroups) emit PassEnded();
 }
 
 void DownloadEngine::PartialDownload(const QString &source, const QString &target, int slot,

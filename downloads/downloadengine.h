@@ -48,8 +48,13 @@ public:
     bool IsIdle(int slot) const;
 
     // One scheduler pass: Restart false starts waiting rows, true the selected
-    // rows whatever their state. Returns when the pass has ended.
-    void DownloadFilesFromLV(bool Restart);
+    // rows whatever their state. Returns when the pass has ended. Without
+    // WaitForGroups the pass ends at the first row that finds no group free
+    // (the next pass begins with that row) and announces no end: a harvest
+    // starts the rows it adds this way without being held up.
+    void DownloadFilesFromLV(bool Restart, bool WaitForGroups = true);
+    // True while a pass runs.
+    bool PassRunning() const { return !m_cursors.empty(); }
     // Stops every running row (all slots of its group); its row becomes "aborted".
     void KillAllDownloads();
     // Stops the group serving row, if any; the row becomes "aborted". True when one was stopped.
@@ -98,6 +103,8 @@ private:
     void JoinGroup(int base, int row);
 
     int WaitForFreeGroup();
+    // The base of a free group, 0 when none is free.
+    int FreeGroup() const;
     bool Qualifies(int row, bool restart) const;
     bool RowIsServed(int row) const;
     void FreeGroup(int base, bool abort);

@@ -113,6 +113,7 @@ void DownloadWindowController::Command1_Click()
     m_state.StopRequested = false;
     m_window.cmdDeleteFromList->setEnabled(false);
     m_window.cmdRestartSelectedDownloads->setEnabled(false);
+    if (HarvestTakesStart && HarvestTakesStart()) return;
     m_engine.DownloadFilesFromLV(false);
 }
 

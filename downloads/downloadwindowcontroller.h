@@ -6,6 +6,8 @@
 #include <QString>
 #include <functional>
 
+#include <functional>
+
 class DownloadEngine;
 class LanguageTexts;
 class Questions;
@@ -38,6 +40,9 @@ public:
 
     // True while a transfer group serves the download-list row.
     bool RowIsRunning(int row) const;
+    // Asked by the start command first: true when a running harvest takes
+    // the start over (its pass would otherwise hold the harvest up).
+    std::function<bool()> HarvestTakesStart;
 
     void Command1_Click();
     void cmdRestartSelectedDownloads_Click();

@@ -6,6 +6,7 @@
 #include "htmllinks.h"
 #include "leadingnumber.h"
 #include "listbusylock.h"
+#include "pagetext.h"
 #include "programfolder.h"
 #include "programstate.h"
 #include "quarvel.h"
@@ -21,13 +22,38 @@
 namespace
 {
 
-// An address written with its scheme. Secure addresses count as absolute
-// too, so that the on-site rule and the resolver never mistake them for
-// relative links.
-bool IsAbsolute(const QString &link)
+// A link written as an absolute address: after leading blanks it starts with
+// "http://" or "https://" (any letter case), or with "//" (the page's own
+// scheme). Such links count as off-site for the on-site rule, and the
+// resolver never mistakes them for relative links.
+bool IsWrittenAbsolute(const QString &link)
 {
-    const QString head = link.left(8).toUpper();
-    return head.startsWith(QLatin1String("HTTP://")) || head.startsWith(QLatin1String("HTTPS://"));
+    const QString head = link.trimmed().left(8).toUpper();
+    return head.startsWith(QLatin1String("HTTP://")) ||
+           head.startsWith(QLatin1String("HTTPS://")) || head.startsWith(QLatin1String("//"));
+}
+
+// What a link is, judged on the link as listed: passed over (empty, off-site
+// while staying on site, or with "@"), a page (a folder, or ending in ".htm"
+// or ".htm" and one more character), or a file.
+enum class LinkKind { Skip, Page, File };
+
+LinkKind KindOf(const QString &written, bool stayOnsite)
+{
+    if (written.trimmed().isEmpty() || (stayOnsite && IsWrittenAbsolute(written)))
+        return LinkKind::Skip;
+    QString entry = written;
+    bool isDirectory = false;
+    if (!entry.toLower().contains(QLatin1String("parent directory"))) {
+        if (!entry.contains(QLatin1Char('/')) && !entry.contains(QLatin1Char('.')))
+            entry += QLatin1Char('/');
+        isDirectory = entry.endsWith(QLatin1Char('/'));
+    }
+    if (entry.contains(QLatin1Char('@'))) return LinkKind::Skip;
+    const qsizetype htm = entry.toUpper().lastIndexOf(QLatin1String(".HTM"));
+    const bool isPage =
+        isDirectory || (htm >= 0 && (htm + 4 == entry.size() || htm + 5 == entry.size()));
+    return isPage ? LinkKind::Page : LinkKind::File;
 }
 
 // The host part of an absolute address, as a folder name: the scheme
@@ -36,38 +62,25 @@ QString HostPart(const QString &address)
 {
     QString rest = address;
     const qsizetype scheme = rest.indexOf(QLatin1String("://"));
-    if (scheme >= 0 && IsAbsolute(rest)) rest = rest.mid(scheme + 3);
+    if (scheme >= 0) rest = rest.mid(scheme + 3);
     const qsizetype slash = rest.indexOf(QLatin1Char('/'));
     QString host = slash >= 0 ? rest.left(slash) : rest;
-    host.remove(QStringLiteral("http://"));
-    host.remove(QStringLiteral("HTTP://"));
     for (QChar c : {QLatin1Char(':'), QLatin1Char(';'), QLatin1Char(',')})
         host.replace(c, QLatin1Char('_'));
     return host;
 }
 
-// Runs the crawl's end steps however an activation is left.
-class DepthScope
+// Runs a step however a scope is left.
+class ScopeExit
 {
 public:
-    DepthScope(int &depth, bool &stopPage, CrawlHost &host)
-        : m_depth(depth), m_stopPage(stopPage), m_host(host)
-    {
-        ++m_depth;
-        m_host.SetDepth(m_depth);
-    }
-    ~DepthScope()
-    {
-        m_stopPage = false;
-        --m_depth;
-        m_host.SetDepth(m_depth);
-        if (m_depth == 0) m_host.HarvestEnded();
-    }
+    explicit ScopeExit(std::function<void()> step) : m_step(std::move(step)) {}
+    ~ScopeExit() { m_step(); }
+    ScopeExit(const ScopeExit &) = delete;
+    ScopeExit &operator=(const ScopeExit &) = delete;
 
 private:
-    int &m_depth;
-    bool &m_stopPage;
-    CrawlHost &m_host;
+    std::function<void()> m_step;
 };
 
 } // namespace
@@ -76,9 +89,11 @@ Crawler::Crawler(Quarvel &pageFetcher, DownloadListModel &list, DownloadState &d
                  ProgramSettings &settings, const QString &tempFolder, const QString &startStamp,
                  CrawlHost &host, QObject *parent)
     : QObject(parent), m_fetcher(pageFetcher), m_list(list), m_downloads(downloads),
-      m_settings(settings), m_tempFolder(tempFolder), m_startStamp(startStamp), m_host(host)
+      m_settings(settings), m_tempFolder(tempFolder), m_startStamp(startStamp), m_host(host),
+      m_prefetch(tempFolder, startStamp)
 {
-    connect(&m_fetcher, &Quarvel::Failed, this, [this] { m_pageFailed = true; });
+    connect(&m_fetcher, &Quarvel::Failed, this,
+            [this](const QString &reason) { m_fetchFailure = reason; });
 }
 
 QString Crawler::PageFile() const
@@ -94,6 +109,37 @@ bool Crawler::StartHarvest(const QString &address)
     return true;
 }
 
+void Crawler::BeginActivation(const QString &address)
+{
+    // Counted before anything yields, so that a second start from inside the
+    // first yield finds the harvest running.
+    ++m_depth;
+    m_host.SetDepth(m_depth);
+    if (m_depth > 1) return;
+    m_startAddress = address;
+    m_startFailure.clear();
+    m_rowAddresses.clear();
+    m_visited.clear();
+    m_visitedSet.clear();
+    m_pagesRead = 0;
+    m_rowsAdded = 0;
+}
+
+void Crawler::EndActivation()
+{
+    StopPage = false;
+    --m_depth;
+    m_host.SetDepth(m_depth);
+    if (m_depth != 0) return;
+    m_prefetch.Clear();
+    m_outcome = m_startFailure.isEmpty() ? QStringLiteral("finished harvest: %1 pages, %2 files")
+                                               .arg(m_pagesRead)
+                                               .arg(m_rowsAdded)
+                                         : m_startAddress + QStringLiteral(": ") + m_startFailure;
+    m_host.SetDownloadCaption(m_outcome);
+    m_host.HarvestEnded();
+}
+
 void Crawler::WaitFor(const std::function<bool()> &done)
 {
     // Sleeps in the event loop; the page fetch's end wakes it at once, the
@@ -103,106 +149,199 @@ void Crawler::WaitFor(const std::function<bool()> &done)
         connect(&m_fetcher, &Quarvel::Finished, &loop, &QEventLoop::quit);
         connect(&m_fetcher, &Quarvel::TooSmall, &loop, &QEventLoop::quit);
         connect(&m_fetcher, &Quarvel::Failed, &loop, &QEventLoop::quit);
+        connect(&m_prefetch, &PagePrefetch::PageEnded, &loop, &QEventLoop::quit);
         QTimer::singleShot(10, &loop, &QEventLoop::quit);
         loop.exec();
     }
 }
 
-bool Crawler::FetchPage(const QString &address, QString &pageAddress, QString &text)
+Crawler::Page Crawler::FetchThroughBrowser(const QString &address)
 {
-    if (Options.ViewBrowser) {
-        QString document;
-        m_host.SetBrowserCaption(address);
-        const bool loaded = m_host.BrowserFetch(
-            address, [this] { return StopPage; }, document, text);
-        m_host.SetBrowserCaption(document);
-        if (StopPage || !loaded || document.trimmed().isEmpty()) return false;
-        pageAddress = document;
-        return true;
+    Page page;
+    QString document;
+    m_host.SetBrowserCaption(address);
+    const bool loaded = m_host.BrowserFetch(
+        address, [this] { return StopPage; }, document, page.Text);
+    m_host.SetBrowserCaption(document);
+    page.Address = LinkResolver::NormalAddress(document);
+    if (StopPage)
+        page.Failure = QStringLiteral("stopped");
+    else if (!loaded || page.Address.isEmpty())
+        page.Failure = QStringLiteral("the page could not be loaded");
+    return page;
+}
+
+Crawler::Page Crawler::ReadPage(const QString &file, const QString &finalAddress,
+                                const QString &type)
+{
+    Page page;
+    QFile pageFile(file);
+    const bool opened = pageFile.open(QIODevice::ReadOnly);
+    const QByteArray bytes = opened ? pageFile.readAll() : QByteArray();
+    pageFile.close();
+    QFile::remove(file);
+    if (!opened)
+        page.Failure = QStringLiteral("the page left no file");
+    else if (!IsPageType(type))
+        page.Failure = QStringLiteral("not an HTML page (%1)").arg(type);
+    else
+        page.Text = PageText(bytes, type);
+    // A redirected page is the page at its final address.
+    page.Address = LinkResolver::NormalAddress(finalAddress);
+    return page;
+}
+
+Crawler::Page Crawler::FetchAhead(const QString &address)
+{
+    m_host.SetDownloadCaption(address);
+    m_prefetch.MaxRunning = qBound(1, m_downloads.SimultaneousDownloads, 20);
+    m_prefetch.MaxAhead = qMax(64, 8 * m_prefetch.MaxRunning);
+    m_prefetch.Request(address);
+    WaitFor([this, &address] { return m_prefetch.Ended(address) || StopPage; });
+    Page page;
+    if (StopPage || !m_prefetch.Ended(address)) {
+        // Stopped, also when the page had arrived already (as without
+        // fetching ahead): the page and its file go.
+        m_prefetch.Drop(address);
+        page.Failure = QStringLiteral("stopped");
+        return page;
     }
+    const PagePrefetch::Result fetched = m_prefetch.Take(address);
+    if (!fetched.Done) {
+        page.Failure = fetched.Failure;
+        return page;
+    }
+    return ReadPage(fetched.File, fetched.FinalAddress, fetched.ContentType);
+}
+
+Crawler::Page Crawler::FetchPage(const QString &address)
+{
+    if (Options.ViewBrowser) return FetchThroughBrowser(address);
+    if (Prefetch) return FetchAhead(address);
     // A page still loading from a stopped fetch, and its file, go first, so
     // that this page is never read from a stale file.
     m_fetcher.Cancel();
     QFile::remove(PageFile());
     m_downloads.PageFetched = false;
-    m_pageFailed = false;
+    m_fetchFailure.clear();
     m_host.SetDownloadCaption(address);
-    if (!m_fetcher.StartDownload(address, PageFile(), 0, true, 0, 0, false, QString()))
-        return false;
-    WaitFor([this] { return m_downloads.PageFetched || StopPage; });
-    if (StopPage || m_pageFailed) {
+    Page page;
+    if (!m_fetcher.StartDownload(address, PageFile(), 0, true, 0, 0, false, QString())) {
+        page.Failure = QStringLiteral("the temporary page file cannot be written");
+        return page;
+    }
+    WaitFor([this] { return m_downloads.PageFetched || StopPage || !m_fetchFailure.isEmpty(); });
+    if (StopPage || !m_fetchFailure.isEmpty()) {
+        page.Failure = StopPage ? QStringLiteral("stopped") : m_fetchFailure;
         m_fetcher.Cancel();
         QFile::remove(PageFile());
-        return false;
+        return page;
     }
-    QFile file(m_fetcher.LocalFile());
-    if (file.open(QIODevice::ReadOnly)) text = QString::fromUtf8(file.readAll());
-    file.close();
-    QFile::remove(m_fetcher.LocalFile());
-    // A redirected page is the page at its final address.
-    pageAddress = m_fetcher.FinalURL();
+    return ReadPage(m_fetcher.LocalFile(), m_fetcher.FinalURL(), m_fetcher.ContentType().trimmed());
+}
+
+bool Crawler::FollowsPages() const
+{
+    return m_depth < Options.RecurseIndexDepth || (m_depth == 1 && Options.DoExtraClick);
+}
+
+QString Crawler::PageTarget(const QString &pageAddress, const QString &written) const
+{
+    const QString absolute = m_resolver.ResolveLink(pageAddress, written);
+    if (absolute.isEmpty() || pageAddress == absolute ||
+        (Options.JustGoDown && pageAddress.startsWith(absolute)))
+        return {};
+    return absolute;
+}
+
+QStringList Crawler::PageCandidates(const QStringList &links, QString pageAddress,
+                                    const QString &base) const
+{
+    // The walk below, without its rows and without going down: the page
+    // address turns into the base at the first relative file link here too.
+    QStringList candidates;
+    if (!FollowsPages()) return candidates;
+    QSet<QString> seen;
+    for (const QString &written : links) {
+        const LinkKind kind = KindOf(written, Options.StayOnsite);
+        if (kind == LinkKind::File && !IsWrittenAbsolute(written) && !base.isEmpty())
+            pageAddress = base;
+        if (kind != LinkKind::Page) continue;
+        const QString absolute = PageTarget(pageAddress, written);
+        if (absolute.isEmpty() || m_visitedSet.contains(absolute) || seen.contains(absolute))
+            continue;
+        seen.insert(absolute);
+        candidates.append(absolute);
+    }
+    return candidates;
+}
+
+bool Crawler::Visit(const QString &absolute)
+{
+    if (m_visitedSet.contains(absolute)) return false;
+    m_visitedSet.insert(absolute);
+    m_visited.append(absolute);
     return true;
 }
 
 void Crawler::GetAllFiles(const QString &address)
 {
+    BeginActivation(address);
+    const ScopeExit end([this] { EndActivation(); });
     QCoreApplication::processEvents();
-    DepthScope scope(m_depth, StopPage, m_host);
-    if (StopHarvest) return;
+    if (StopHarvest) {
+        m_prefetch.Clear();
+        return;
+    }
     const QString stamp = QTime::currentTime().toString(QStringLiteral("hhmmss"));
-    QString pageAddress;
-    QString text;
-    if (!FetchPage(address, pageAddress, text)) return;
-    const PageLinks page = HTML_GetAllURLs(text, [] { QCoreApplication::processEvents(); });
+    Page fetched = FetchPage(address);
+    if (fetched.Failure.isEmpty() && fetched.Address.isEmpty())
+        fetched.Failure = QStringLiteral("the page has no usable address");
+    if (!fetched.Failure.isEmpty()) {
+        if (m_depth == 1) m_startFailure = fetched.Failure;
+        return;
+    }
+    ++m_pagesRead;
+    QString pageAddress = fetched.Address;
+    const PageLinks page = HTML_GetAllURLs(fetched.Text, [] { QCoreApplication::processEvents(); });
+    fetched.Text.clear();
     if (m_depth == 1) {
         m_visited = QStringList{pageAddress};
+        m_visitedSet = QSet<QString>{pageAddress};
     }
+    // A relative base counts from the page's own address ("/" is common).
+    const QString base = page.BaseAddress.trimmed().isEmpty()
+                             ? QString()
+                             : m_resolver.ResolveLink(pageAddress, page.BaseAddress);
+    if (Prefetch && !Options.ViewBrowser && !StopHarvest)
+        m_prefetch.Want(PageCandidates(page.Links, pageAddress, base));
     for (qsizetype index = 0; index < page.Links.size(); ++index) {
         QCoreApplication::processEvents();
+        // After a long stop press no page is opened any more.
+        if (StopHarvest && m_prefetch.Pending() > 0) m_prefetch.Clear();
         const QString written = page.Links.at(index);
-        if (written.trimmed().isEmpty() || (Options.StayOnsite && IsAbsolute(written))) continue;
-
-        // Directory or page or file, judged on the link as listed.
-        QString entry = written;
-        bool isDirectory = false;
-        if (!entry.toLower().contains(QLatin1String("parent directory"))) {
-            if (!entry.contains(QLatin1Char('/')) && !entry.contains(QLatin1Char('.')))
-                entry += QLatin1Char('/');
-            isDirectory = entry.endsWith(QLatin1Char('/'));
-        }
-        if (entry.contains(QLatin1Char('@'))) continue;
-        const qsizetype htm = entry.toUpper().lastIndexOf(QLatin1String(".HTM"));
-        const bool isPage =
-            isDirectory || (htm >= 0 && (htm + 4 == entry.size() || htm + 5 == entry.size()));
-
-        if (isPage) {
-            if (!(m_depth < Options.RecurseIndexDepth || (m_depth == 1 && Options.DoExtraClick)))
-                continue;
-            const QString absolute =
-                IsAbsolute(written) ? written : m_resolver.ResolveLink(pageAddress, written);
-            if (absolute.isEmpty() || pageAddress.trimmed() == absolute.trimmed() ||
-                (Options.JustGoDown && pageAddress.startsWith(absolute)) ||
-                m_visited.contains(absolute))
-                continue;
-            m_visited.append(absolute);
+        const LinkKind kind = KindOf(written, Options.StayOnsite);
+        if (kind == LinkKind::Skip) continue;
+        if (kind == LinkKind::Page) {
+            if (!FollowsPages()) continue;
+            const QString absolute = PageTarget(pageAddress, written);
+            if (absolute.isEmpty() || !Visit(absolute)) continue;
             GetAllFiles(absolute);
             continue;
         }
 
         // A file link; a base address counts for this and every later link.
-        QString absolute;
-        if (IsAbsolute(written)) {
-            absolute = written;
-        } else {
-            if (!page.BaseAddress.isEmpty()) pageAddress = page.BaseAddress;
-            absolute = m_resolver.ResolveLink(pageAddress, written);
-        }
-        if (absolute.trimmed().isEmpty()) continue;
+        if (!IsWrittenAbsolute(written) && !base.isEmpty()) pageAddress = base;
+        const QString absolute = m_resolver.ResolveLink(pageAddress, written);
+        if (absolute.isEmpty()) continue;
         const QString host = HostPart(absolute);
         QString fileName = absolute.mid(absolute.lastIndexOf(QLatin1Char('/')) + 1);
         if (fileName.isEmpty()) continue;
         if (!IsFileType(fileName, Filters) || !MatchesPattern(fileName, Filters.SearchPatterns))
             continue;
+        // One row per file address within one harvest.
+        if (m_rowAddresses.contains(absolute)) continue;
+        m_rowAddresses.insert(absolute);
         AddRow(absolute, host, fileName, stamp, address);
     }
 }
@@ -213,6 +352,7 @@ void Crawler::AddRow(const QString &absolute, const QString &host, const QString
     RepaintLock repaint(m_list);
     ListBusyLock busy(m_downloads);
     m_host.RowAdded();
+    ++m_rowsAdded;
     QString name = fileName;
     name.remove(QLatin1Char('\r'));
     name.remove(QLatin1Char('\n'));

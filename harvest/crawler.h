@@ -3,10 +3,14 @@
 #include "filefilters.h"
 #include "harvestoptions.h"
 #include "linkresolver.h"
+#include "pageprefetch.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
+
+#include <functional>
 
 class CrawlHost;
 class DownloadListModel;
@@ -33,6 +37,10 @@ public:
     QString MinFileSizeText = QStringLiteral("10");
     bool StopHarvest = false; // ends the harvest after the open pages' links
     bool StopPage = false;    // skips the page being fetched
+    // Pages the crawl may visit next are fetched ahead, as many at once as
+    // downloads run at once; what the crawl decides stays the same. Browser
+    // mode always fetches one page after the other.
+    bool Prefetch = true;
 
     // Starts a harvest of address; false (nothing done) while one runs.
     bool StartHarvest(const QString &address);
@@ -42,14 +50,39 @@ public:
     int Depth() const { return m_depth; }
     const QStringList &Visited() const { return m_visited; }
     QString PageFile() const;
+    // Pages fetched ahead (running, or ended and not yet reached).
+    const PagePrefetch &Prefetched() const { return m_prefetch; }
+    // How the last harvest ended, as the download window's title shows it:
+    // "finished harvest: N pages, M files", or the start address and the
+    // reason its page could not be read.
+    const QString &Outcome() const { return m_outcome; }
 
 private:
-    // Fetches the page; false when it is to be passed over. pageAddress is the
-    // address links resolve against.
-    bool FetchPage(const QString &address, QString &pageAddress, QString &text);
+    // One fetched page: the address its links resolve against (normal form)
+    // and its text; failure says why there is none.
+    struct Page {
+        QString Address;
+        QString Text;
+        QString Failure;
+    };
+    Page FetchPage(const QString &address);
+    Page FetchThroughBrowser(const QString &address);
+    Page FetchAhead(const QString &address);
+    // The page of a fetch's file, its final address and Content-Type.
+    Page ReadPage(const QString &file, const QString &finalAddress, const QString &type);
+    bool FollowsPages() const;
+    // The address a page link leads to, empty when it is the page itself,
+    // leads up while JustGoDown, or cannot be resolved.
+    QString PageTarget(const QString &pageAddress, const QString &written) const;
+    // The page links of a page the crawl would follow as things stand, in order.
+    QStringList PageCandidates(const QStringList &links, QString pageAddress,
+                               const QString &base) const;
     void AddRow(const QString &absolute, const QString &host, const QString &fileName,
                 const QString &stamp, const QString &referer);
     void WaitFor(const std::function<bool()> &done);
+    void BeginActivation(const QString &address);
+    void EndActivation();
+    bool Visit(const QString &absolute);
 
     Quarvel &m_fetcher;
     DownloadListModel &m_list;
@@ -59,7 +92,17 @@ private:
     QString m_startStamp;
     CrawlHost &m_host;
     LinkResolver m_resolver;
+    PagePrefetch m_prefetch;
     int m_depth = 0;
+    // The visited list in its order, and the same addresses for lookups.
     QStringList m_visited;
-    bool m_pageFailed = false;
+    QSet<QString> m_visitedSet;
+    // File addresses that gave a row in this harvest: one row per address.
+    QSet<QString> m_rowAddresses;
+    int m_pagesRead = 0;
+    int m_rowsAdded = 0;
+    QString m_startAddress;
+    QString m_startFailure;
+    QString m_outcome;
+    QString m_fetchFailure;
 };

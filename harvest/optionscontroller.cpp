@@ -2,9 +2,11 @@
 
 #include "clipboardcapture.h"
 #include "crawler.h"
+#include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
 #include "frmrlie.h"
+#include "harvestfeed.h"
 #include "leadingnumber.h"
 #include "programstate.h"
 #include "questions.h"
@@ -115,6 +117,19 @@ void OptionsController::cmdGetFilesFromCP_Click()
     m_window.cmdGetFilesFromCP->hide();
 }
 
+
+std::function<bool()> OptionsController::AttachDownloads(DownloadEngine &engine)
+{
+    m_engine = &engine;
+    m_feed = std::make_unique<HarvestFeed>(engine, m_list, m_downloads);
+    return [this] {
+        if (m_crawler.Depth() == 0) return false;
+        m_startWanted = true;
+        m_feed->Begin();
+        return true;
+    };
+}
+
 void OptionsController::ReadFlags()
 {
     HarvestOptions &o = m_crawler.Options;
@@ -153,7 +168,17 @@ void OptionsController::Command2_Click()
     m_window.cmdStopDnl->show();
     m_crawler.StopHarvest = false;
     m_crawler.StopPage = false;
+    // A pass running under this harvest would stand still until it ends: the
+    // feed starts the new rows meanwhile.
+    m_startWanted = false;
+    if (m_feed && m_engine->PassRunning()) m_feed->Begin();
     m_crawler.StartHarvest(address);
+    if (!m_feed) return;
+    m_feed->End();
+    if (m_startWanted && !m_downloads.StopRequested) {
+        m_startWanted = false;
+        m_engine->DownloadFilesFromLV(false);
+    }
 }
 
 void OptionsController::cmdStopDnl_MouseDown()

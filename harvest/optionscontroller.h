@@ -9,6 +9,8 @@
 #include <memory>
 
 class Crawler;
+class DownloadEngine;
+class HarvestFeed;
 class DownloadListModel;
 class LanguageTexts;
 class Questions;
@@ -30,8 +32,14 @@ public:
                       ProgramSettings &settings, UrlListModel &urls, DownloadListModel &list,
                       Questions &questions, LanguageTexts &texts,
                       std::function<QString()> workingAddress, QObject *parent = nullptr);
-
     ~OptionsController() override;
+
+    // Lets downloads run during a harvest: a pass already running, or the
+    // download window's start command pressed during the harvest, starts rows
+    // as the crawl adds them without either waiting for the other. Returns
+    // what the start command asks first: true when a harvest runs and takes
+    // the start over (the full pass then follows when the harvest ends).
+    std::function<bool()> AttachDownloads(DownloadEngine &engine);
 
     // The browser window's download button follows the harvest too.
     std::function<void(bool)> SetBrowserDownloadEnabled;
@@ -89,4 +97,7 @@ private:
     std::function<QString()> m_workingAddress;
     QElapsedTimer m_stopPress;
     std::unique_ptr<UrlListRunner> m_runner;
+    DownloadEngine *m_engine = nullptr;
+    std::unique_ptr<HarvestFeed> m_feed;
+    bool m_startWanted = false;
 };

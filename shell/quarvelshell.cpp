@@ -330,6 +330,7 @@ void QuarvelShell::ConnectHarvest()
         m_browser->cmdDownload->setEnabled(on);
     };
     m_urlBarWiring = std::make_unique<UrlBarWiring>(*this, m_questions);
+    m_controller->HarvestTakesStart = m_optionsController->AttachDownloads(*m_engine);
     m_downloadState.SimultaneousDownloads =
         int(LeadingNumber(m_options->txtSimultaneousDownloads->text()));
     // The download window's list commands use the options window's runner and options.

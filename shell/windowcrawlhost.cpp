@@ -8,10 +8,15 @@
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEngineNavigationRequest>
 #include <QWebEnginePage>
 #include <QWebEngineView>
+
+#include <memory>
 
 WindowCrawlHost::WindowCrawlHost(frmDownloadData &downloads, frmRLIE &options,
                                  frmWebbrowser &browser)
@@ -19,51 +24,92 @@ WindowCrawlHost::WindowCrawlHost(frmDownloadData &downloads, frmRLIE &options,
 {
 }
 
+namespace
+{
+
+// Whether the browser's address for a load is the address the crawl asked
+// for (the browser writes it in its own normal form).
+bool SameAddress(const QUrl &loaded, const QUrl &wanted)
+{
+    const auto form = QUrl::StripTrailingSlash | QUrl::RemoveFragment;
+    return loaded.adjusted(form) == wanted.adjusted(form);
+}
+
+} // namespace
+
 bool WindowCrawlHost::BrowserFetch(const QString &address, const std::function<bool()> &stopPage,
                                    QString &documentAddress, QString &html)
 {
     QWebEngineView *view = m_browser.WebBrowser1;
+    QWebEnginePage *page = view->page();
+    const QUrl wanted = QUrl::fromUserInput(address);
+    // The wait ends with the end of the load of the requested address: the
+    // end of an earlier load is not this page, and a navigation other than a
+    // server's redirect after it (the user navigating) means this page was
+    // not loaded.
+    bool ours = false;
+    bool superseded = false;
     bool finished = false;
     bool ok = false;
     QEventLoop loop;
-    const auto connection = QObject::connect(view, &QWebEngineView::loadFinished, &loop,
-                                             [&](bool success) {
-                                                 finished = true;
-                                                 ok = success;
-                                                 loop.quit();
-                                             });
-    view->load(QUrl::fromUserInput(address));
+    QObject::connect(page, &QWebEnginePage::navigationRequested, &loop,
+                     [&](QWebEngineNavigationRequest &request) {
+                         if (!request.isMainFrame()) return;
+                         if (!ours)
+                             ours = SameAddress(request.url(), wanted);
+                         else if (request.navigationType() !=
+                                  QWebEngineNavigationRequest::RedirectNavigation)
+                             superseded = true;
+                     });
+    QObject::connect(page, &QWebEnginePage::loadingChanged, &loop,
+                     [&](const QWebEngineLoadingInfo &info) {
+                         if (!ours || finished ||
+                             info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+                             return;
+                         finished = true;
+                         ok = !superseded &&
+                              info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
+                         loop.quit();
+                     });
+    view->load(wanted);
     // Wait for the load to finish, bounded; the stop button ends it early.
     const QDeadlineTimer deadline(BrowserTimeoutMs);
     while (!finished && !deadline.hasExpired() && !QCoreApplication::closingDown()) {
-        if (stopPage()) {
-            view->stop();
-            break;
-        }
+        if (stopPage()) break;
         QTimer::singleShot(50, &loop, &QEventLoop::quit);
         loop.exec();
     }
-    QObject::disconnect(connection);
+    // The loop's connection ends with the loop at the end of this call.
     if (!finished) {
         view->stop();
         return false;
     }
+    if (!ok) return false;
     documentAddress = view->url().toString();
-    if (!ok)
-        return false;
-    // The document's HTML arrives through a callback.
-    bool got = false;
-    view->page()->toHtml([&](const QString &text) {
-        html = text;
-        got = true;
+    // The document's HTML arrives through a callback, which may come after
+    // this call gave up waiting: it writes only into state it shares.
+    struct HtmlWait {
+        QString text;
+        bool got = false;
+        QPointer<QEventLoop> waiting;
+    };
+    const auto wait = std::make_shared<HtmlWait>();
+    page->toHtml([wait](const QString &text) {
+        wait->text = text;
+        wait->got = true;
+        if (wait->waiting) wait->waiting->quit();
     });
     const QDeadlineTimer htmlDeadline(10000);
-    while (!got && !htmlDeadline.hasExpired() && !QCoreApplication::closingDown()) {
-        QEventLoop wait;
-        QTimer::singleShot(20, &wait, &QEventLoop::quit);
-        wait.exec();
+    while (!wait->got && !htmlDeadline.hasExpired() && !QCoreApplication::closingDown()) {
+        QEventLoop pause;
+        wait->waiting = &pause;
+        QTimer::singleShot(htmlDeadline.remainingTime(), &pause, &QEventLoop::quit);
+        pause.exec();
     }
-    return got;
+    wait->waiting = nullptr;
+    if (!wait->got) return false;
+    html = wait->text;
+    return true;
 }
 
 void WindowCrawlHost::SetDownloadCaption(const QString &caption)

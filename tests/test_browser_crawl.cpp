@@ -2,7 +2,9 @@
 // its HTML read from there (offscreen, against nginx on loopback).
 #include "crawler.h"
 #include "downloadlistmodel.h"
+#include "frmdownloaddata.h"
 #include "frmrlie.h"
+#include "frmwebbrowser.h"
 #include "nginxserver.h"
 #include "optionscontroller.h"
 #include "quarvelshell.h"
@@ -11,15 +13,21 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
+#include <QWebEnginePage>
+#include <QWebEngineView>
 #include <gtest/gtest.h>
 
-TEST(BrowserCrawl, PagesComeFromTheEmbeddedBrowser)
+TEST(BrowserCrawl, PagesComeFromTheEmbeddedBrowserLoadedAsRequested)
 {
     NginxServer nginx;
     ASSERT_TRUE(nginx.start()) << nginx.errorText().toStdString();
+    // "sub" is redirected to "sub/" within its load.
     nginx.writeFile("site/index.html",
-                    "<html><body><a href=\"sub/\">sub</a><img src=\"top.jpg\"></body></html>");
+                    "<html><body><a href=\"sub\">sub</a><img src=\"top.jpg\"></body></html>");
     nginx.writeFile("site/sub/index.html", "<html><body><a href=\"deep.jpg\">d</a></body></html>");
+    nginx.writeFile("site/other.html", "<html><body><img src=\"other.jpg\"></body></html>");
 
     QTemporaryDir dir;
     ScriptedQuestions questions;
@@ -34,8 +42,25 @@ TEST(BrowserCrawl, PagesComeFromTheEmbeddedBrowser)
     EXPECT_TRUE(shell.Downloads().text(2).endsWith("top.jpg"));
     EXPECT_EQ(shell.Downloads().subItem(1, DownloadListModel::ColSource),
               nginx.url("/site/sub/deep.jpg"));
-    // The harvest is over: its start command is back, the stop button gone.
+    // The harvest is over: its start command is back, the stop button gone,
+    // the download window's title tells the outcome.
     EXPECT_TRUE(shell.OptionsWindow()->Command2->isEnabled());
     EXPECT_FALSE(shell.OptionsWindow()->cmdStopDnl->isVisible());
+    EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "finished harvest: 2 pages, 2 files");
+
+    // The user navigates elsewhere while the subpage loads: that load is not
+    // the subpage, which is passed over.
+    QWebEngineView *view = shell.BrowserWindow()->WebBrowser1;
+    const QUrl other(nginx.url("/site/other.html"));
+    QObject::connect(view->page(), &QWebEnginePage::loadingChanged, view,
+                     [view, other](const QWebEngineLoadingInfo &info) {
+                         if (info.status() == QWebEngineLoadingInfo::LoadStartedStatus &&
+                             info.url().path() == "/site/sub")
+                             QTimer::singleShot(0, view, [view, other] { view->load(other); });
+                     });
+    shell.OptionsWindow()->Command2->click();
+    ASSERT_EQ(shell.Downloads().count(), 3) << shell.Downloads().text(3).toStdString();
+    EXPECT_TRUE(shell.Downloads().text(3).endsWith("top.jpg"));
+    EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "finished harvest: 1 pages, 1 files");
     shell.Shutdown();
 }

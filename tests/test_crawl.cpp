@@ -7,6 +7,7 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "frmrlie.h"
+#include "harvestfeed.h"
 #include "nginxserver.h"
 #include "optionscontroller.h"
 #include "programstate.h"
@@ -20,12 +21,20 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <functional>
 #include <memory>
 #include <utility>
+#include <ostream>
+
+// Readable failure messages for texts and lists of texts.
+void PrintTo(const QString &text, std::ostream *out)
+{
+    *out << '"' << text.toStdString() << '"';
+}
 
 namespace
 {
@@ -34,12 +43,24 @@ namespace
 class RecordingHost : public CrawlHost
 {
 public:
+    std::function<void()> onEnd;
+    std::function<void()> onRow;
+    void RowAdded() override
+    {
+        if (onRow) onRow();
+    }
     bool BrowserFetch(const QString &, const std::function<bool()> &, QString &, QString &) override
     {
         return false;
     }
-    void HarvestEnded() override { ++ended; }
+    void SetDownloadCaption(const QString &text) override { caption = text; }
+    void HarvestEnded() override
+    {
+        ++ended;
+        if (onEnd) onEnd();
+    }
     int ended = 0;
+    QString caption;
 };
 
 QByteArray page(const QStringList &links, const QStringList &images = {})
@@ -69,9 +90,40 @@ protected:
         nginx->writeFile("site/gallery/deeper/deepest/index.html", page({"x.jpg"}));
         nginx->writeFile("site/page2.html", page({"p2.jpg", "index.html"}));
         nginx->writeFile("site/PAGE3.HTM", page({"p3.jpg"}));
-        nginx->writeFile("site/stop.html", page({"../slow/big.html", "sub.html", "after.jpg"}));
+        nginx->writeFile("site/stop.html",
+                         page({"../slow/big.html", "sub.html", "../slow/big2.html", "after.jpg"}));
+        nginx->writeFile("slow/big2.html", QByteArray(600 * 1024, ' '));
         nginx->writeFile("site/sub.html", page({"s.jpg"}));
         nginx->writeFile("slow/big.html", QByteArray(600 * 1024, ' '));
+        // A site typed with another host case and "%7E", a relative base,
+        // off-site links in disguise, a gallery linking each picture twice,
+        // and pages in Latin-1 (announced by the server, and not announced).
+        nginx->writeFile("g~x/index.html",
+                         "<a href=\"../\">up</a><a href=\"./\">self</a><a href=\"sub/\">s</a>"
+                         "<a href=\"/latin1/\">l</a><a href=\"plain.html\">p</a>"
+                         "<a href=\"//elsewhere.test/x.jpg\">x</a>"
+                         "<a href=\" HTTP://elsewhere.test/y.jpg\">y</a>"
+                         "<a href=\"p.jpg\"><img src=\"p.jpg\"></a>");
+        nginx->writeFile("g~x/p.jpg", "jpeg");
+        nginx->writeFile("g~x/sub/index.html",
+                         "<a href=\"../\">up</a><base href=\"/\"><img src=\"img/a.jpg\">");
+        nginx->writeFile("latin1/index.html", "<img src=\"gr\xF6\xDF"
+                                              "e.jpg\">");
+        nginx->writeFile("g~x/plain.html", "<img src=\"caf\xE9.jpg\">");
+        // Eight pages linking each other in a ring and across it, each with a
+        // picture of its own before those links, a folder link that is
+        // redirected, and a picture that every page shows.
+        for (int k = 0; k < 8; ++k) {
+            const QString n = QString::number(k);
+            nginx->writeFile(
+                QString("ring/n%1.html").arg(k),
+                page({"p" + n + ".jpg", QString("n%1.html").arg((k + 1) % 8),
+                      QString("n%1.html").arg((k + 3) % 8), "d" + n, "../ring/shared.jpg"},
+                     {"shared.jpg", "p" + n + ".jpg"}));
+            nginx->writeFile(
+                QString("ring/d%1/index.html").arg(k),
+                page({"../n" + QString::number((k + 5) % 8) + ".html", "q" + n + ".jpg"}));
+        }
         nginx->writeFile("site/hostile.html",
                          page({"http://../evil.jpg", "http://h/dir\\..\\..\\evil2.jpg",
                                "http://h/" + QString(400, 'n') + ".jpg"}));
@@ -117,8 +169,8 @@ TEST_F(CrawlTest, DepthOneWithAndWithoutTheExtraClick)
 {
     crawler->Options.DoExtraClick = false;
     harvest("/site/index.html");
-    // Anchors before images; a picture linked twice gives two rows.
-    EXPECT_EQ(names(), QStringList({"a.jpg", "a.jpg"}));
+    // Anchors before images; a picture linked twice gives one row.
+    EXPECT_EQ(names(), QStringList({"a.jpg"}));
     EXPECT_EQ(crawler->Depth(), 0);
     EXPECT_EQ(host.ended, 1);
 
@@ -126,14 +178,14 @@ TEST_F(CrawlTest, DepthOneWithAndWithoutTheExtraClick)
     crawler->Options.DoExtraClick = true;
     harvest("/site/index.html");
     // The folder link, .html and .HTM pages one click away; not deeper.
-    EXPECT_EQ(names(), QStringList({"a.jpg", "g1.jpg", "p2.jpg", "p3.jpg", "a.jpg"}));
+    EXPECT_EQ(names(), QStringList({"a.jpg", "g1.jpg", "p2.jpg", "p3.jpg"}));
 }
 
 TEST_F(CrawlTest, DepthThreeStopsThreeLinksAway)
 {
     crawler->Options.RecurseIndexDepth = 3;
     harvest("/site/index.html");
-    EXPECT_EQ(names(), QStringList({"a.jpg", "g1.jpg", "d1.jpg", "p2.jpg", "p3.jpg", "a.jpg"}));
+    EXPECT_EQ(names(), QStringList({"a.jpg", "g1.jpg", "d1.jpg", "p2.jpg", "p3.jpg"}));
     // The folder link was redirected to its "/" form; that address is visited.
     EXPECT_TRUE(crawler->Visited().contains(nginx->url("/site/gallery")));
     EXPECT_TRUE(crawler->Visited().contains(nginx->url("/site/gallery/deeper/")));
@@ -151,7 +203,7 @@ TEST_F(CrawlTest, FiltersOnSiteAndDownwardRules)
     harvest("/site/index.html");
     // .php is a file link; "@" links are neither followed nor collected; the
     // absolute link counts once on-site rules are off.
-    EXPECT_EQ(names(), QStringList({"a.jpg", "script.php?x=1", "abs.jpg", "b.gif", "a.jpg"}));
+    EXPECT_EQ(names(), QStringList({"a.jpg", "script.php?x=1", "abs.jpg", "b.gif"}));
 
     // Going up ("../" from the gallery) only without the downward rule.
     list.clear();
@@ -193,56 +245,185 @@ TEST_F(CrawlTest, RowsCarryTheTenColumnsAndTheVisitedListRestartsPerHarvest)
     EXPECT_EQ(names().filter("p2.jpg").size(), 3);
 }
 
+TEST_F(CrawlTest, AddressesAreComparedInOneFormAndRowsAreUniquePerHarvest)
+{
+    crawler->Options.RecurseIndexDepth = 3;
+    const QString typed = QString("http://LocalHost:%1/g%7Ex/").arg(nginx->port());
+    ASSERT_TRUE(crawler->StartHarvest(typed));
+    const QString site = QString("http://localhost:%1").arg(nginx->port());
+    // Neither "../" nor "./" is followed; the base "/" counts from the page;
+    // Latin-1 letters survive; off-site links are skipped; p.jpg gives one row.
+    EXPECT_EQ(crawler->Visited(), QStringList({site + "/g~x/", site + "/g~x/sub/",
+                                               site + "/latin1/", site + "/g~x/plain.html"}));
+    QStringList sources;
+    for (int row = 1; row <= list.count(); ++row)
+        sources << list.subItem(row, DownloadListModel::ColSource);
+    EXPECT_EQ(sources, QStringList({site + "/img/a.jpg", site + "/latin1/gr%C3%B6%C3%9Fe.jpg",
+                                    site + "/g~x/caf%C3%A9.jpg", site + "/g~x/p.jpg"}));
+    EXPECT_EQ(host.caption, "finished harvest: 4 pages, 4 files");
+
+    // The one-row rule holds within a harvest; the next one adds p.jpg again.
+    crawler->Options.RecurseIndexDepth = 1;
+    crawler->Options.DoExtraClick = false;
+    ASSERT_TRUE(crawler->StartHarvest(typed));
+    EXPECT_EQ(list.subItem(list.count(), DownloadListModel::ColSource), site + "/g~x/p.jpg");
+    EXPECT_EQ(list.count(), 5);
+}
+
+TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
+{
+    harvest("/g~x/missing.html");
+    EXPECT_EQ(host.caption, nginx->url("/g~x/missing.html") + ": HTTP status 404");
+    harvest("/g~x/p.jpg");
+    EXPECT_EQ(host.caption, nginx->url("/g~x/p.jpg") + ": not an HTML page (image/jpeg)");
+    ASSERT_TRUE(crawler->StartHarvest("http://127.0.0.1:1/"));
+    EXPECT_TRUE(host.caption.startsWith("http://127.0.0.1:1/: ")) << host.caption.toStdString();
+    EXPECT_GT(host.caption.size(), 22);
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_EQ(host.ended, 3);
+}
+
 TEST_F(CrawlTest, HostileAddressesStayInsideTheTargetFolder)
 {
     crawler->Options.StayOnsite = false;
     harvest("/site/hostile.html");
-    ASSERT_EQ(list.count(), 3);
-    for (int row = 1; row <= 3; ++row) {
+    // "http://../" names no host: no row.
+    ASSERT_EQ(list.count(), 2);
+    for (int row = 1; row <= 2; ++row) {
         const QString file = list.text(row);
         EXPECT_TRUE(file.startsWith(settings.TargetDir)) << file.toStdString();
         EXPECT_EQ(QDir::cleanPath(file), file) << file.toStdString();
         EXPECT_LE(file.section('/', -1).toUtf8().size(), 255);
     }
-    EXPECT_EQ(list.text(1), settings.TargetDir + "_/evil.jpg");
-    EXPECT_EQ(list.text(2), settings.TargetDir + "h/dir_.._.._evil2.jpg");
-    EXPECT_TRUE(list.text(3).endsWith(".jpg"));
+    EXPECT_EQ(list.text(1), settings.TargetDir + "h/dir%5C..%5C..%5Cevil2.jpg");
+    EXPECT_TRUE(list.text(2).endsWith(".jpg"));
+}
+
+TEST_F(CrawlTest, PrefetchKeepsEveryDecision)
+{
+    crawler->Options.JustGoDown = false;
+    crawler->Options.RecurseIndexDepth = 4;
+    QList<QStringList> rows[2];
+    QStringList visited[2];
+    // A short stop press while the third row is written skips the next page
+    // the crawl reaches, fetched ahead (the pause lets it arrive) or not.
+    int added = 0;
+    host.onRow = [&] {
+        if (++added != 3) return;
+        QTest::qWait(200);
+        crawler->StopPage = true;
+    };
+    for (int prefetch = 0; prefetch < 2; ++prefetch) {
+        crawler->Prefetch = prefetch == 1;
+        list.clear();
+        state.LastRow = 0;
+        added = 0;
+        harvest("/ring/n0.html");
+        for (int row = 1; row <= list.count(); ++row) {
+            QStringList cells{list.text(row)};
+            for (int c = 1; c <= 9; ++c)
+                cells << list.subItem(row, c);
+            rows[prefetch] << cells;
+        }
+        visited[prefetch] = crawler->Visited();
+    }
+    EXPECT_EQ(rows[1], rows[0]);
+    EXPECT_EQ(visited[1], visited[0]);
+    EXPECT_EQ(visited[0].size(), 12);
+    EXPECT_EQ(crawler->Prefetched().Pending(), 0);
+    EXPECT_TRUE(QDir(dir.path() + "/qvtemp").entryList(QDir::Files).isEmpty());
+}
+
+TEST_F(CrawlTest, RowsStartDownloadingWhileTheCrawlAddsThem)
+{
+    crawler->Options.JustGoDown = false;
+    crawler->Options.RecurseIndexDepth = 4;
+    state.SimultaneousDownloads = 2;
+    HarvestFeed feed(*engine, list, state);
+    int startedBeforeTheEnd = 0;
+    host.onEnd = [&] {
+        for (int row = 1; row <= list.count(); ++row)
+            if (!list.subItem(row, DownloadListModel::ColState).isEmpty()) ++startedBeforeTheEnd;
+    };
+    feed.Begin();
+    harvest("/ring/n0.html");
+    feed.End();
+    // The feed never waits for a group inside the harvest; the pass after it
+    // takes the rest.
+    EXPECT_GT(startedBeforeTheEnd, 0);
+    engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
+    for (int row = 1; row <= list.count(); ++row)
+        EXPECT_FALSE(list.subItem(row, DownloadListModel::ColState).isEmpty()) << row;
+}
+
+TEST_F(CrawlTest, TheStartCommandDuringAHarvestIsTakenOverByIt)
+{
+    UrlListModel urls;
+    ScriptedQuestions questions;
+    LanguageTexts texts;
+    frmRLIE window;
+    OptionsController c(window, *crawler, state, settings, urls, list, questions, texts,
+                        [] { return nginx->url("/ring/n0.html"); });
+    window.txtIndexDepth->setText("3");
+    c.cmdUpIndex_Click(); // depth 4
+    window.chkJustGoDown->setChecked(false);
+    const std::function<bool()> takesStart = c.AttachDownloads(*engine);
+    int taken = -1;
+    // Pressed at the harvest's first yield.
+    QTimer::singleShot(0, [&] { taken = takesStart() ? 1 : 0; });
+    window.Command2->click();
+    // The full pass ran once the harvest was over: every row has started.
+    EXPECT_EQ(taken, 1);
+    ASSERT_GT(list.count(), 10);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
+    for (int row = 1; row <= list.count(); ++row)
+        EXPECT_FALSE(list.subItem(row, DownloadListModel::ColState).isEmpty()) << row;
+    EXPECT_FALSE(takesStart());
 }
 
 TEST_F(CrawlTest, ShortStopSkipsThePageLongStopEndsTheHarvest)
 {
     crawler->Options.JustGoDown = false;
     crawler->Options.RecurseIndexDepth = 3;
-    // The stop is pressed once the slow page's first bytes have arrived,
-    // whatever the machine's load.
-    int presses = 0;
-    std::function<void()> press;
-    QObject::connect(engine->Quarvel1(0), &Quarvel::Progress, [&] {
-        if (press && engine->Quarvel1(0)->FinalURL().contains("/slow/")) {
-            ++presses;
-            std::exchange(press, nullptr)();
-        }
+    const QDir temp(dir.path() + "/qvtemp");
+    // The press comes while big.html is awaited and big2.html fetched ahead.
+    int runningAtPress = 0;
+    QTimer::singleShot(400, [&] {
+        runningAtPress = crawler->Prefetched().Running();
+        crawler->StopPage = true;
     });
-    press = [this] { crawler->StopPage = true; };
     harvest("/site/stop.html");
+    EXPECT_EQ(runningAtPress, 2);
     EXPECT_EQ(names(), QStringList({"s.jpg", "after.jpg"}));
+    EXPECT_EQ(crawler->Prefetched().Pending(), 0);
+    EXPECT_TRUE(temp.entryList(QDir::Files).isEmpty()) << temp.entryList().join(' ').toStdString();
 
     list.clear();
-    press = [this] {
+    QTimer::singleShot(400, [&] {
+        runningAtPress = crawler->Prefetched().Running();
         crawler->StopHarvest = true;
         crawler->StopPage = false;
-    };
+    });
     harvest("/site/stop.html");
-    // The open page finishes its remaining file links; no page is opened.
+    // The open page finishes its remaining file links; no page is opened,
+    // and no fetch ahead is left running or on disk.
+    EXPECT_EQ(runningAtPress, 2);
     EXPECT_EQ(names(), QStringList({"after.jpg"}));
-    // A harvest while one runs is refused.
+    EXPECT_EQ(crawler->Prefetched().Running(), 0);
+    EXPECT_EQ(crawler->Prefetched().Pending(), 0);
+    EXPECT_TRUE(temp.entryList(QDir::Files).isEmpty()) << temp.entryList().join(' ').toStdString();
+    // A harvest while one runs is refused, also from the first yield.
     crawler->StopHarvest = false;
-    press = [this] {
+    bool nested = true;
+    QTimer::singleShot(0, [&] { nested = crawler->StartHarvest(nginx->url("/site/sub.html")); });
+    harvest("/site/sub.html");
+    EXPECT_FALSE(nested);
+    QTimer::singleShot(100, [this] {
         EXPECT_FALSE(crawler->StartHarvest(nginx->url("/site/index.html")));
         crawler->StopPage = true;
-    };
+    });
     harvest("/site/stop.html");
-    EXPECT_EQ(presses, 3);
 }
 
 TEST(OptionsWindow, NumberButtonsKeepTheirLimitsAndAttachWritesTheColumns)

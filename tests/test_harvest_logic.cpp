@@ -3,6 +3,7 @@
 #include "filefilters.h"
 #include "htmllinks.h"
 #include "linkresolver.h"
+#include "pagetext.h"
 
 #include <QElapsedTimer>
 #include <gtest/gtest.h>
@@ -231,6 +232,29 @@ TEST(LinkResolver, ResolvesAgainstThePageAndRefusesWhatIsNotHttp)
     // A page address typed without its scheme, also with a port.
     EXPECT_EQ(resolver.ResolveLink("h.test/dir/", "a.jpg"), "http://h.test/dir/a.jpg");
     EXPECT_EQ(resolver.ResolveLink("127.0.0.1:8080/d/", "a.jpg"), "http://127.0.0.1:8080/d/a.jpg");
+    // Typed addresses in the form resolved links come in.
+    EXPECT_EQ(LinkResolver::NormalAddress("HTTP://LocalHost:80/a/./x/../b%7E#f"),
+              "http://localhost/a/b~");
+    EXPECT_EQ(LinkResolver::NormalAddress("h.test:8080"), "http://h.test:8080/");
+    EXPECT_EQ(resolver.ResolveLink("http://h.test:80/", "a.jpg"), "http://h.test/a.jpg");
+}
+
+// ---- Page text ----
+
+TEST(PageText, TheNamedCharsetWinsThenUtf8ThenLatin1)
+{
+    const QByteArray koi8 =
+        "<meta http-equiv=\"Content-Type\" content=\"text/html; charset=koi8-r\">"
+        "<img src=\"\xC1.jpg\">";
+    EXPECT_TRUE(PageText(koi8, "").contains(QString::fromUtf8("\xD0\xB0.jpg"))); // Cyrillic a
+    // The response header names the set before the page does.
+    EXPECT_TRUE(PageText(koi8, "text/html; charset=ISO-8859-1")
+                    .contains(QString::fromUtf8("\xC3\x81.jpg")));
+    EXPECT_EQ(PageText("caf\xC3\xA9", ""), QString::fromUtf8("caf\xC3\xA9"));
+    EXPECT_EQ(PageText("caf\xE9", "text/html; charset=unknown-set"),
+              QString::fromUtf8("caf\xC3\xA9"));
+    EXPECT_TRUE(IsPageType("") && IsPageType("Text/HTML") && IsPageType("application/xhtml+xml"));
+    EXPECT_FALSE(IsPageType("image/jpeg"));
 }
 
 // ---- Filters ----

@@ -77,6 +77,11 @@ bool Quarvel::CreatedLocalFile() const
     return m_job && m_job->createdLocalFile();
 }
 
+QString Quarvel::ContentType() const
+{
+    return m_job ? m_job->contentType() : QString();
+}
+
 bool Quarvel::IsBusy() const
 {
     return m_job && m_job->isActive();

@@ -37,6 +37,9 @@ public:
     // The local file the current or last transfer writes to (after the
     // unique-name rule).
     QString LocalFile() const;
+    // The Content-Type of the last GET response the transfer accepted (the
+    // crawl reads the page's character set from it); empty before one.
+    QString ContentType() const;
     // True from StartDownload until the transfer ends in any way.
     bool IsBusy() const;
     // True when the current or last transfer created its local file itself

@@ -300,6 +300,7 @@ bool TransferJob::consume(const char *data, qsizetype size)
         return false;
     }
 
+    m_contentType = QString::fromLatin1(header.field("Content-Type"));
     m_isChunked = header.isChunked();
     m_contentLength = m_isChunked ? 0 : length;
     m_hasLength = !m_isChunked && header.hasContentLength() && length >= 0;

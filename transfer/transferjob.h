@@ -66,6 +66,8 @@ public:
     // True when this transfer created its local file (a non-appending
     // transfer that reached the body); the file is then the transfer's own.
     bool createdLocalFile() const { return m_createdFile; }
+    // The Content-Type of the accepted GET response; empty before one.
+    QString contentType() const { return m_contentType; }
     // True while one of this job's handlers runs (it raised an event whose
     // handler is still running): it may then only be deleted later.
     bool inCallback() const { return m_callbackDepth > 0; }
@@ -140,4 +142,5 @@ private:
     qint64 m_rangeStart = 0;
     qint64 m_rangeAnswerLast = -1;
     int m_rangeRequests = 0;
+    QString m_contentType;
 };

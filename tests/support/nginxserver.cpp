@@ -119,6 +119,8 @@ bool NginxServer::start()
                 // Files below /slow/ come at 256 KiB/s per connection, so
                 // that tests can stop a download halfway.
                 "    location /slow/ { limit_rate 256k; }\n"
+                // Pages below /latin1/ are announced as Latin-1.
+                "    location /latin1/ { charset iso-8859-1; }\n"
                 "  }\n"
                 "}\n";
         QFile cf(root + QStringLiteral("/nginx.conf"));

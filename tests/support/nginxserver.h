@@ -7,7 +7,8 @@
 
 // A real nginx (Debian's nginx-light) on a free 127.0.0.1 port serving a
 // temporary folder: real GET, HEAD and byte ranges for the tests; files below
-// "slow/" are sent at 256 KiB/s per connection. Started by start(), stopped by
+// "slow/" are sent at 256 KiB/s per connection, pages below "latin1/" carry
+// "charset=iso-8859-1". Started by start(), stopped by
 // stop() or the destructor.
 class NginxServer
 {

@@ -1,0 +1,48 @@
+#include "harvestfeed.h"
+
+#include "downloadengine.h"
+#include "downloadlistmodel.h"
+#include "downloadstate.h"
+
+#include <QTimer>
+
+HarvestFeed::HarvestFeed(DownloadEngine &engine, DownloadListModel &list, DownloadState &state,
+                         QObject *parent)
+    : QObject(parent), m_engine(engine), m_state(state)
+{
+    connect(&engine, &DownloadEngine::GroupFreed, this, [this] { Schedule(); });
+    connect(&list, &QAbstractItemModel::rowsInserted, this, [this] { Schedule(); });
+}
+
+void HarvestFeed::Begin()
+{
+    m_active = true;
+    Schedule();
+}
+
+void HarvestFeed::End()
+{
+    m_active = false;
+}
+
+void HarvestFeed::Schedule(int delayMs)
+{
+    if (!m_active || m_scheduled) return;
+    m_scheduled = true;
+    QTimer::singleShot(delayMs, this, &HarvestFeed::Feed);
+}
+
+void HarvestFeed::Feed()
+{
+    m_scheduled = false;
+    if (!m_active || m_state.StopRequested) return;
+    // A pass yields: what runs meanwhile may ask for another, and the list may
+    // be held by someone adding rows. Such a pass comes a little later.
+    if (m_feeding || m_state.ListBusy) {
+        Schedule(RetryMs);
+        return;
+    }
+    m_feeding = true;
+    m_engine.DownloadFilesFromLV(false, false);
+    m_feeding = false;
+}
