@@ -15,8 +15,8 @@ namespace UrlRows
 // therefore never leave its target folder.
 QString SafeComponent(const QString &component);
 
-// The host of an address: every "http://" and "HTTP://" removed, cut before
-// the first "/".
+// The host of an address: every "http://", "HTTP://", "https://" and
+// "HTTPS://" removed, cut before the first "/".
 QString HostOf(const QString &url);
 
 // Appends a row for url: target file targetDir/host/<last path segment>,

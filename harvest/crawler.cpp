@@ -46,6 +46,13 @@ QString HostPart(const QString &address)
     return host;
 }
 
+// An address without its "http://" or "https://": the plain and the secure
+// address of one place compare equal in the downward rule.
+QString WithoutScheme(const QString &address)
+{
+    return IsAbsolute(address) ? address.mid(address.indexOf(QLatin1String("://")) + 3) : address;
+}
+
 // Runs the crawl's end steps however an activation is left.
 class DepthScope
 {
@@ -181,7 +188,8 @@ void Crawler::GetAllFiles(const QString &address)
             const QString absolute =
                 IsAbsolute(written) ? written : m_resolver.ResolveLink(pageAddress, written);
             if (absolute.isEmpty() || pageAddress.trimmed() == absolute.trimmed() ||
-                (Options.JustGoDown && pageAddress.startsWith(absolute)) ||
+                (Options.JustGoDown &&
+                 WithoutScheme(pageAddress).startsWith(WithoutScheme(absolute))) ||
                 m_visited.contains(absolute))
                 continue;
             m_visited.append(absolute);
