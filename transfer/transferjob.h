@@ -85,6 +85,7 @@ private:
     void dropSocket();
     void onConnected();
     void onReadyRead();
+    void onSecureReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onPeerClosed();
     void onTimeout();
@@ -127,6 +128,7 @@ private:
     bool m_retired = false;
     QList<QTcpSocket *> m_parkedSockets;
     QList<QSslError> m_sslErrors; // the current handshake's verification problems
+    bool m_secureReadPending = false;
 
     // Body framing of the accepted response.
     bool m_isChunked = false;
