@@ -9,13 +9,21 @@
 namespace
 {
 
+// Which store verified a server's chain last time.
+enum class Anchor { Unknown, Added, System };
+
 struct Shared {
     QList<QSslCertificate> added;
-    // The configuration every secure socket starts from; rebuilt when
+    // The configurations secure sockets start from, by the store they verify
+    // against: the system's and the added certificates, only the added ones,
+    // only the system's (loaded on demand, the cheapest). Rebuilt when
     // certificates are added.
-    QSslConfiguration base;
-    bool baseReady = false;
+    QSslConfiguration full;
+    QSslConfiguration addedOnly;
+    QSslConfiguration systemOnly;
+    bool ready = false;
     QHash<QString, QByteArray> sessions; // "host:port" -> serialized session
+    QHash<QString, Anchor> anchors;      // "host:port" -> store that verified it
 };
 
 Shared &shared()
@@ -29,23 +37,37 @@ QString key(const QString &host, quint16 port)
     return host.toLower() + QLatin1Char(':') + QString::number(port);
 }
 
-const QSslConfiguration &base()
+void makeConfigurations()
 {
     Shared &s = shared();
-    if (!s.baseReady) {
-        QSslConfiguration c = QSslConfiguration::defaultConfiguration();
-        c.setPeerVerifyMode(QSslSocket::VerifyPeer);
-        // Sessions are taken out of the socket and offered to the next one.
-        c.setSslOption(QSsl::SslOptionDisableSessionTickets, false);
-        c.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
-        // Setting a list ends the system's on-demand loading, so the list
-        // names the system's certificates too.
-        if (!s.added.isEmpty())
-            c.setCaCertificates(QSslConfiguration::systemCaCertificates() + s.added);
-        s.base = c;
-        s.baseReady = true;
+    if (s.ready) return;
+    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
+    c.setPeerVerifyMode(QSslSocket::VerifyPeer);
+    // Sessions are taken out of the socket and offered to the next one.
+    c.setSslOption(QSsl::SslOptionDisableSessionTickets, false);
+    c.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
+    s.systemOnly = c;
+    s.full = c;
+    s.addedOnly = c;
+    if (!s.added.isEmpty()) {
+        // Setting a list ends the system's on-demand loading, so the full
+        // list names the system's certificates too.
+        s.full.setCaCertificates(QSslConfiguration::systemCaCertificates() + s.added);
+        s.addedOnly.setCaCertificates(s.added);
     }
-    return s.base;
+    s.ready = true;
+}
+
+// True when certificate was issued by authority (or is it).
+bool issuedBy(const QSslCertificate &certificate, const QSslCertificate &authority)
+{
+    if (certificate == authority) return true;
+    const QList<QByteArray> names = authority.subjectInfoAttributes();
+    if (names.isEmpty() || names.size() != certificate.issuerInfoAttributes().size())
+        return false;
+    for (const QByteArray &name : names)
+        if (certificate.issuerInfo(name) != authority.subjectInfo(name)) return false;
+    return true;
 }
 
 } // namespace
@@ -65,27 +87,50 @@ int AddTrustedCertificates(const QString &pemFile)
         s.added.append(c);
         ++added;
     }
-    if (added > 0) s.baseReady = false;
+    if (added > 0) {
+        s.ready = false;
+        s.anchors.clear();
+    }
     return added;
 }
 
-void Prepare(QSslSocket &socket, const QString &connectHost, quint16 port)
+bool Prepare(QSslSocket &socket, const QString &connectHost, quint16 port)
 {
-    QSslConfiguration c = base();
-    const QByteArray session = shared().sessions.value(key(connectHost, port));
+    makeConfigurations();
+    Shared &s = shared();
+    const QString k = key(connectHost, port);
+    // Building a store of every system certificate costs more than the rest
+    // of a resumed handshake: a server verified before gets the store that
+    // verified it.
+    const Anchor anchor = s.added.isEmpty() ? Anchor::System : s.anchors.value(k);
+    QSslConfiguration c = anchor == Anchor::Added    ? s.addedOnly
+                          : anchor == Anchor::System ? s.systemOnly
+                                                     : s.full;
+    const QByteArray session = s.sessions.value(k);
     if (!session.isEmpty()) c.setSessionTicket(session);
     socket.setSslConfiguration(c);
+    return !s.added.isEmpty() && anchor != Anchor::Unknown;
 }
 
 void Keep(const QSslSocket &socket, const QString &connectHost, quint16 port)
 {
+    Shared &s = shared();
+    const QString k = key(connectHost, port);
     const QByteArray session = socket.sslConfiguration().sessionTicket();
-    if (!session.isEmpty()) shared().sessions.insert(key(connectHost, port), session);
+    if (!session.isEmpty()) s.sessions.insert(k, session);
+    if (s.added.isEmpty() || s.anchors.contains(k)) return;
+    Anchor anchor = Anchor::System;
+    for (const QSslCertificate &c : socket.peerCertificateChain())
+        for (const QSslCertificate &a : std::as_const(s.added))
+            if (issuedBy(c, a)) anchor = Anchor::Added;
+    s.anchors.insert(k, anchor);
 }
 
 void Forget(const QString &connectHost, quint16 port)
 {
-    shared().sessions.remove(key(connectHost, port));
+    const QString k = key(connectHost, port);
+    shared().sessions.remove(k);
+    shared().anchors.remove(k);
 }
 
 bool HasSession(const QString &connectHost, quint16 port)

@@ -24,16 +24,21 @@ namespace TlsSessions
 int AddTrustedCertificates(const QString &pemFile);
 
 // Prepares socket for a connection to connectHost:port: the peer is always
-// verified, against the system's and the added certificates, and the last
-// session kept for that server is offered.
-void Prepare(QSslSocket &socket, const QString &connectHost, quint16 port);
+// verified, and the last session kept for that server is offered. The chain
+// is verified against the system's and the added certificates; a server
+// whose chain one of the two verified before is verified against that one
+// alone, which is far cheaper to set up. Returns true when the store was
+// narrowed so: a refused certificate must then be tried once more with the
+// whole store (after Forget) before it counts as refused.
+bool Prepare(QSslSocket &socket, const QString &connectHost, quint16 port);
 
 // Keeps the socket's current session for connectHost:port (called once the
-// handshake is done, and again whenever the server sends a new ticket).
+// handshake is done, and again whenever the server sends a new ticket), and
+// which store verified its chain.
 void Keep(const QSslSocket &socket, const QString &connectHost, quint16 port);
 
-// Forgets the session of connectHost:port (after a failed handshake, so that
-// a session the server refuses is not offered again).
+// Forgets the session of connectHost:port and the store that verified it
+// (after a failed handshake, so that neither is offered again).
 void Forget(const QString &connectHost, quint16 port);
 
 // True when a session of connectHost:port is kept.

@@ -103,7 +103,7 @@ void TransferJob::connectTo(const HttpAddress &address)
     m_socket = socket;
     socket->setProxy(QNetworkProxy::NoProxy);
     if (secure) {
-        TlsSessions::Prepare(*secure, address.connectHost, address.port);
+        m_narrowedTrust = TlsSessions::Prepare(*secure, address.connectHost, address.port);
         connect(secure, &QSslSocket::encrypted, this, &TransferJob::onConnected);
         connect(secure, &QSslSocket::sslErrors, this,
                 [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
@@ -541,6 +541,12 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
     default:
         if (m_address.secure && m_state == State::Connecting) {
             TlsSessions::Forget(m_address.connectHost, m_address.port);
+            // Refused by the store that verified this server before: once
+            // more against the whole store before the refusal counts.
+            if (m_narrowedTrust && !m_sslErrors.isEmpty()) {
+                connectTo(m_address);
+                break;
+            }
             fail(tlsFailure(text));
             break;
         }

@@ -129,6 +129,7 @@ private:
     QList<QTcpSocket *> m_parkedSockets;
     QList<QSslError> m_sslErrors; // the current handshake's verification problems
     bool m_secureReadPending = false;
+    bool m_narrowedTrust = false; // the socket verifies against part of the store
 
     // Body framing of the accepted response.
     bool m_isChunked = false;
