@@ -47,6 +47,7 @@ protected:
         content = new QByteArray(randomBytes(3 * 1024 * 1024 + 77, 99));
         ASSERT_TRUE(nginx->writeFile("pics/big.jpg", *content));
         ASSERT_TRUE(nginx->writeFile("pics/small.jpg", "small picture"));
+        ASSERT_TRUE(nginx->writeFile("slow/big.jpg", content->left(1024 * 1024)));
     }
     static void TearDownTestSuite()
     {
@@ -145,6 +146,21 @@ TEST_F(TlsTest, RefusedCertificatesFailWithTheirReasonAndWriteNothing)
         EXPECT_FALSE(QFile::exists(target)) << url.toStdString();
         EXPECT_FALSE(q.IsBusy());
     }
+}
+
+TEST_F(TlsTest, AbortMidBodyRaisesNothingMore)
+{
+    const QString target = dir.filePath("slow.jpg");
+    ASSERT_TRUE(q.StartDownload(nginx->tlsUrl("good", "/slow/big.jpg"), target, 0, true, 0, 0,
+                                false, {}));
+    ASSERT_TRUE(QTest::qWaitFor(
+        [&] { return rec.events.size() >= 2 && rec.last().startsWith("Progress"); }, 10000));
+    q.AbortDownload();
+    const QStringList seen = rec.events;
+    QTest::qWait(500);
+    EXPECT_EQ(rec.events, seen);
+    EXPECT_FALSE(q.IsBusy());
+    EXPECT_LT(readAll(target).size(), 1024 * 1024);
 }
 
 TEST_F(TlsTest, SecondConnectionResumesTheSession)
