@@ -111,13 +111,11 @@ void TransferJob::connectTo(const HttpAddress &address)
         connect(secure, &QSslSocket::newSessionTicketReceived, this, [this, secure] {
             TlsSessions::Keep(*secure, m_address.connectHost, m_address.port);
         });
+        connect(secure, &QSslSocket::readyRead, this, &TransferJob::onSecureReadyRead);
     } else {
         connect(socket, &QTcpSocket::connected, this, &TransferJob::onConnected);
-    }
-    if (secure)
-        connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onSecureReadyRead);
-    else
         connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
+    }
     connect(socket, &QTcpSocket::disconnected, this, &TransferJob::onPeerClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::onSocketError);
     m_timer.start(m_params.connectTimeoutMs);
