@@ -241,6 +241,14 @@ TEST_F(CrawlTest, SecureSiteGivesTheRowsOfThePlainSite)
     EXPECT_EQ(asPlain(rows()), plain);
     EXPECT_EQ(asPlain(crawler->Visited()), plainVisited);
     EXPECT_TRUE(rows().first().contains("|https://127.0.0.1:")) << rows().first().toStdString();
+
+    // The downward rule looks past the scheme, whatever its letter case.
+    const QString up = QString("HTTPS://127.0.0.1:%1/site/").arg(nginx->tlsPort("tls"));
+    nginx->writeFile("site/gallery/up.html", page({up}));
+    crawler->Options.StayOnsite = false;
+    crawler->Options.RecurseIndexDepth = 2;
+    ASSERT_TRUE(crawler->StartHarvest(nginx->tlsUrl("tls", "/site/gallery/up.html")));
+    EXPECT_EQ(crawler->Visited().size(), 1);
 }
 
 TEST_F(CrawlTest, HostileAddressesStayInsideTheTargetFolder)
