@@ -186,5 +186,6 @@ TEST(DownloadListTool, SecureFileInTenPartsArrivesWholeOverResumedSessions)
     const QStringList log = nginx.tlsLog();
     ASSERT_EQ(log.size(), 11) << log.join('\n').toStdString();
     EXPECT_TRUE(log.first().contains("\"HEAD /big.jpg"));
-    EXPECT_EQ(log.filter(QRegularExpression("^\\d+ r ")).size(), 10) << log.join('\n').toStdString();
+    EXPECT_EQ(log.filter(QRegularExpression("^\\d+ r ")).size(), 10)
+        << log.join('\n').toStdString();
 }

@@ -150,9 +150,10 @@ TEST(HttpAddressTest, SplitsHostPortAndPath)
 
 TEST(HttpAddressTest, RefusesWhatCannotBeFetched)
 {
-    for (const char *bad : {"httpss://example.com/a.jpg", "ftp://example.com/a",
-                            "http://user:pw@host/a", "http://bad host/a", "http://bad\rhost/a",
-                            "http://", "https://", "http://host:99999/", "http://host:12ab/", "http://:80/"}) {
+    for (const char *bad :
+         {"httpss://example.com/a.jpg", "ftp://example.com/a", "http://user:pw@host/a",
+          "http://bad host/a", "http://bad\rhost/a", "http://", "https://", "http://host:99999/",
+          "http://host:12ab/", "http://:80/"}) {
         EXPECT_FALSE(HttpAddress::parse(QString::fromLatin1(bad)).isValid()) << bad;
     }
 }

@@ -95,10 +95,11 @@ TEST_F(TlsTest, GetRangeHeadAndChunkedBodyAsOverPlainHttp)
     EXPECT_TRUE(readAll(dir.filePath("part")) == content->mid(1000, 2999999 - 1000 + 1));
 
     run(nginx->tlsUrl("good", "/pics/big.jpg"), dir.filePath("h"), false);
-    EXPECT_EQ(rec.events, QStringList({"Started",
-                                       QStringLiteral("Header 200| bytes| image/jpeg| %1|")
-                                           .arg(content->size()),
-                                       "Finished"}));
+    EXPECT_EQ(
+        rec.events,
+        QStringList({"Started",
+                     QStringLiteral("Header 200| bytes| image/jpeg| %1|").arg(content->size()),
+                     "Finished"}));
     EXPECT_FALSE(QFile::exists(dir.filePath("h")));
 
     // A folder listing comes chunked: the same bytes as over plain HTTP.
@@ -151,8 +152,8 @@ TEST_F(TlsTest, RefusedCertificatesFailWithTheirReasonAndWriteNothing)
 TEST_F(TlsTest, AbortMidBodyRaisesNothingMore)
 {
     const QString target = dir.filePath("slow.jpg");
-    ASSERT_TRUE(q.StartDownload(nginx->tlsUrl("good", "/slow/big.jpg"), target, 0, true, 0, 0,
-                                false, {}));
+    ASSERT_TRUE(
+        q.StartDownload(nginx->tlsUrl("good", "/slow/big.jpg"), target, 0, true, 0, 0, false, {}));
     ASSERT_TRUE(QTest::qWaitFor(
         [&] { return rec.events.size() >= 2 && rec.last().startsWith("Progress"); }, 10000));
     q.AbortDownload();

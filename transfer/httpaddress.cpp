@@ -57,7 +57,8 @@ HttpAddress HttpAddress::parse(const QString &url)
         a.secure = true;
         a.port = 443;
     } else if (hasOtherScheme(rest)) {
-        a.error = QStringLiteral("unsupported address scheme (only http and https are fetched): ") + url;
+        a.error =
+            QStringLiteral("unsupported address scheme (only http and https are fetched): ") + url;
         return a;
     }
 

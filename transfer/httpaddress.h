@@ -23,8 +23,8 @@ public:
     QString connectHost; // name or address to connect to (no brackets, no port)
     quint16 port = 80;
     bool secure = false; // https: the connection runs over TLS
-    QByteArray path; // request target, starts with "/"
-    QString error;   // why the address cannot be fetched; empty when it can
+    QByteArray path;     // request target, starts with "/"
+    QString error;       // why the address cannot be fetched; empty when it can
 
     bool isValid() const { return error.isEmpty(); }
     // "http://" or "https://" + host + path.

@@ -9,9 +9,10 @@
 class QTcpSocket;
 class TransferJob;
 
-// Quarvel: one HTTP/1.1 transfer (plain, or over TLS for "https://") of one address into one local file (GET) or a
-// report of the response header (HEAD), announced through events. An instance
-// runs one transfer at a time and can be reused for any number of them.
+// Quarvel: one HTTP/1.1 transfer of one address into one local file (GET) or a
+// report of the response header (HEAD), over TLS for "https://" addresses,
+// announced through events. An instance runs one transfer at a time and can be
+// reused for any number of them.
 class DORNEX_EXPORT Quarvel : public QObject
 {
     Q_OBJECT

@@ -63,8 +63,7 @@ bool issuedBy(const QSslCertificate &certificate, const QSslCertificate &authori
 {
     if (certificate == authority) return true;
     const QList<QByteArray> names = authority.subjectInfoAttributes();
-    if (names.isEmpty() || names.size() != certificate.issuerInfoAttributes().size())
-        return false;
+    if (names.isEmpty() || names.size() != certificate.issuerInfoAttributes().size()) return false;
     for (const QByteArray &name : names)
         if (certificate.issuerInfo(name) != authority.subjectInfo(name)) return false;
     return true;

@@ -40,10 +40,14 @@ commonName = supplied
 const char *baseName(TestCertificates::Kind kind)
 {
     switch (kind) {
-    case TestCertificates::Good: return "good";
-    case TestCertificates::OtherName: return "other";
-    case TestCertificates::Expired: return "expired";
-    case TestCertificates::Untrusted: return "untrusted";
+    case TestCertificates::Good:
+        return "good";
+    case TestCertificates::OtherName:
+        return "other";
+    case TestCertificates::Expired:
+        return "expired";
+    case TestCertificates::Untrusted:
+        return "untrusted";
     }
     return "";
 }
@@ -98,17 +102,18 @@ bool TestCertificates::make()
     if (serial.open(QIODevice::WriteOnly)) serial.write("10\n");
     serial.close();
 
-    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"), QStringLiteral("-pkeyopt"),
-                         QStringLiteral("ec_paramgen_curve:prime256v1"), QStringLiteral("-nodes")};
+    const QStringList ec{QStringLiteral("-newkey"), QStringLiteral("ec"),
+                         QStringLiteral("-pkeyopt"), QStringLiteral("ec_paramgen_curve:prime256v1"),
+                         QStringLiteral("-nodes")};
     auto authority = [&](const QString &name, const QString &subject) {
         return openssl(QStringList{"req", "-config", "openssl.cnf", "-x509"} + ec +
                        QStringList{"-keyout", name + ".key", "-out", name + ".pem", "-days", "30",
                                    "-subj", subject, "-extensions", "authority"});
     };
     auto request = [&](const QString &name, const QString &subject) {
-        return openssl(QStringList{"req", "-config", "openssl.cnf", "-new"} + ec +
-                       QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj",
-                                   subject});
+        return openssl(
+            QStringList{"req", "-config", "openssl.cnf", "-new"} + ec +
+            QStringList{"-keyout", name + ".key", "-out", name + ".csr", "-subj", subject});
     };
     auto sign = [&](const QString &name, const QString &ca, const QString &extensions,
                     int serialNumber) {
@@ -118,14 +123,16 @@ bool TestCertificates::make()
                         name + ".pem"});
     };
     return authority("ca", "/CN=Quarvel Test Authority") &&
-           authority("rogue", "/CN=Unknown Authority") &&
-           request("good", "/CN=127.0.0.1") && sign("good", "ca", "loopback", 2) &&
-           request("other", "/CN=other.example") && sign("other", "ca", "other", 3) &&
-           request("untrusted", "/CN=127.0.0.1") && sign("untrusted", "rogue", "loopback", 4) &&
-           request("expired", "/CN=127.0.0.1") &&
+           authority("rogue", "/CN=Unknown Authority") && request("good", "/CN=127.0.0.1") &&
+           sign("good", "ca", "loopback", 2) && request("other", "/CN=other.example") &&
+           sign("other", "ca", "other", 3) && request("untrusted", "/CN=127.0.0.1") &&
+           sign("untrusted", "rogue", "loopback", 4) && request("expired", "/CN=127.0.0.1") &&
            // Valid only in 2020: "openssl ca" takes explicit dates.
-           openssl({"ca", "-batch", "-config", "openssl.cnf", "-cert", "ca.pem", "-keyfile",
-                    "ca.key", "-notext", "-in", "expired.csr", "-out", "expired.pem", "-startdate",
-                    "20200101000000Z", "-enddate", "20210101000000Z", "-extfile", "openssl.cnf",
-                    "-extensions", "loopback"});
+           openssl({"ca",          "-batch",          "-config",
+                    "openssl.cnf", "-cert",           "ca.pem",
+                    "-keyfile",    "ca.key",          "-notext",
+                    "-in",         "expired.csr",     "-out",
+                    "expired.pem", "-startdate",      "20200101000000Z",
+                    "-enddate",    "20210101000000Z", "-extfile",
+                    "openssl.cnf", "-extensions",     "loopback"});
 }
