@@ -5,8 +5,10 @@
 # with GNU time, medians of the runs and the table of the tools.
 #
 # Globals it sets: root (the repository), nginx and gnu_time (the programs
-# used), work (the scratch folder), port (nginx's port), t_wall t_user t_sys
-# t_rss (the last timed run) and the arrays wall cpu rss (bench_tool_table).
+# used), work (the scratch folder), port (nginx's port), tls_port and ca_file
+# (after bench_make_certificates: nginx's TLS port and the test authority
+# that signed its certificate), t_wall t_user t_sys t_rss (the last timed
+# run) and the arrays wall cpu rss (bench_tool_table).
 
 # The script's name without ".sh", in front of its error messages.
 bench_name=$(basename "$0" .sh)
@@ -17,6 +19,8 @@ nginx=/usr/sbin/nginx
 gnu_time=/usr/bin/time
 work=
 port=
+tls_port=
+ca_file=
 bench_nginx_pid=
 # Milliseconds nginx waits before answering each request (bench_set_delay).
 bench_delay_ms=0
@@ -89,16 +93,51 @@ bench_stop_nginx() {
 # bench_port_taken PORT: true when something already listens on the port.
 bench_port_taken() { (exec 3<>"/dev/tcp/127.0.0.1/$1") 2>/dev/null; }
 
+# bench_make_certificates: makes a test authority ($work/tls/ca.pem, set in
+# ca_file) and a certificate for 127.0.0.1 signed by it, with the openssl
+# tool; bench_start_nginx then also serves the folder over TLS on tls_port
+# and logs every TLS request with whether its session was resumed
+# (bench_resumed_share).
+bench_make_certificates() {
+    local d=$work/tls
+    bench_need_command openssl openssl
+    mkdir -p "$d"
+    printf '[req]\ndistinguished_name = dn\nprompt = no\n[dn]\nCN = unused\n[ca]\nbasicConstraints = critical,CA:TRUE\nkeyUsage = critical,keyCertSign,cRLSign\n[server]\nbasicConstraints = CA:FALSE\nextendedKeyUsage = serverAuth\nsubjectAltName = IP:127.0.0.1,DNS:localhost\n' >"$d/openssl.cnf"
+    local ec=(-newkey ec -pkeyopt ec_paramgen_curve:prime256v1 -nodes)
+    openssl req -config "$d/openssl.cnf" -x509 "${ec[@]}" -keyout "$d/ca.key" -out "$d/ca.pem" \
+        -days 2 -subj "/CN=Benchmark Authority" -extensions ca 2>/dev/null &&
+        openssl req -config "$d/openssl.cnf" -new "${ec[@]}" -keyout "$d/server.key" \
+            -out "$d/server.csr" -subj "/CN=127.0.0.1" 2>/dev/null &&
+        openssl x509 -req -in "$d/server.csr" -CA "$d/ca.pem" -CAkey "$d/ca.key" -set_serial 2 \
+            -days 2 -extfile "$d/openssl.cnf" -extensions server -out "$d/server.pem" 2>/dev/null ||
+        die "openssl could not make the test certificates"
+    ca_file=$d/ca.pem
+}
+
+# bench_resumed_share: "R of N": of the N requests nginx served over TLS
+# since the last call, R came over a connection that resumed a TLS session;
+# then empties the log. The tools of this repository open one connection per
+# request, so for them it is R of N handshakes.
+bench_resumed_share() {
+    local log=$work/tls.log
+    [[ -f $log ]] || { echo "0 of 0"; return; }
+    # Plain requests log "-".
+    awk '$1 == "r" { r++ } $1 == "r" || $1 == "." { n++ } END { printf "%d of %d\n", r, n }' "$log"
+    : >"$log"
+}
+
 # bench_start_nginx CONNECTIONS [HTTP_DIRECTIVES [SERVER_DIRECTIVES]]: starts
 # nginx on a free 127.0.0.1 port, serving $work/www with CONNECTIONS worker
 # connections and the extra directives in its http and server blocks; sets
-# port, or dies with the end of nginx's error log.
+# port (and tls_port after bench_make_certificates), or dies with the end of
+# nginx's error log.
 bench_start_nginx() {
     local try candidate
     port=
     for ((try = 0; try < 20; try++)); do
         candidate=$((20000 + RANDOM % 40000))
         bench_port_taken "$candidate" && continue
+        bench_port_taken "$((candidate + 1))" && continue
         if bench_try_nginx "$candidate" "$@"; then
             port=$candidate
             return 0
@@ -111,13 +150,22 @@ bench_start_nginx() {
 # attempt of bench_start_nginx on PORT; fails when nginx is not listening
 # after 5 s.
 bench_try_nginx() {
-    local port=$1 connections=$2 http_directives=${3:-} server_directives=${4:-} i
+    local port=$1 connections=$2 http_directives=${3:-} server_directives=${4:-} i tls=
     if ((bench_delay_ms > 0)); then
         # The delay, then the file as the static module serves it (ranges,
         # HEAD and all).
         server_directives+="
         location / { echo_sleep $(awk -v ms="$bench_delay_ms" 'BEGIN { printf "%.3f", ms / 1000 }'); echo_exec @files; }
         location @files { }"
+    fi
+    if [[ -n $ca_file ]]; then
+        tls_port=$((port + 1))
+        tls="listen 127.0.0.1:$tls_port ssl;
+        ssl_certificate $work/tls/server.pem;
+        ssl_certificate_key $work/tls/server.key;
+        access_log $work/tls.log tls;"
+        http_directives="log_format tls '\$ssl_session_reused';
+    $http_directives"
     fi
     {
         ((bench_delay_ms > 0)) && echo "load_module $bench_echo_module;"
@@ -141,6 +189,7 @@ http {
     scgi_temp_path $work/tmp/scgi;
     server {
         listen 127.0.0.1:$port;
+        $tls
         root $work/www;
         $server_directives
     }
@@ -151,7 +200,9 @@ EOF
     bench_nginx_pid=$!
     for ((i = 0; i < 100; i++)); do
         kill -0 "$bench_nginx_pid" 2>/dev/null || break
-        if bench_port_taken "$port"; then return 0; fi
+        if bench_port_taken "$port" && { [[ -z $tls ]] || bench_port_taken "$tls_port"; }; then
+            return 0
+        fi
         sleep 0.05
     done
     bench_stop_nginx

@@ -4,7 +4,9 @@
 # time, CPU time and peak memory of every tool and whether each goal was met:
 #
 #   many small files  N files of 64 KiB, 20 at a time: download_list
-#                     --simultaneous 20 against curl --parallel --parallel-max 20
+#                     --simultaneous 20 against curl --parallel --parallel-max 20,
+#                     over plain HTTP and over TLS (there with the share of
+#                     download_list's handshakes that resumed a session)
 #   one big file      from a location that sends at most 8 MiB/s per connection:
 #                     download_list --multi in 10 parts against aria2c -x10 -s10 -k1M
 #                     and against one connection (download_list, curl)
@@ -42,7 +44,7 @@ while (($#)); do
         --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
         --download-list) download_list=${2:-}; shift 2 ;;
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
-        -h|--help) bench_help 26; exit 0 ;;
+        -h|--help) bench_help 27; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -52,11 +54,14 @@ bench_need_command curl curl
 bench_need_command aria2c aria2
 
 bench_make_work "$parent" www/small www/limited tmp times
+bench_make_certificates
 # Every connection gets at most 8 MiB/s below /limited/.
 bench_start_nginx 1024 "" "location /limited/ { limit_rate 8m; }"
 base="http://127.0.0.1:$port"
 # download_list puts a file below TARGETDIR/<host>/.
 host_dir="127.0.0.1:$port"
+tls_base="https://127.0.0.1:$tls_port"
+tls_host_dir="127.0.0.1:$tls_port"
 
 echo "Making $files files of 64 KiB and one of $big_mb MiB (random bytes)..." >&2
 head -c "$((files * 64 * 1024))" /dev/urandom |
@@ -68,6 +73,8 @@ for f in "$work"/www/small/f*; do
 done >"$work/small.txt"
 awk -v out="$work/out/curl" '{ n = $0; sub(/.*\//, "", n)
     printf "url = \"%s\"\noutput = \"%s/%s\"\n", $0, out, n }' "$work/small.txt" >"$work/small.curl"
+sed "s|^$base/|$tls_base/|" "$work/small.txt" >"$work/small_tls.txt"
+sed "s|$base/|$tls_base/|" "$work/small.curl" >"$work/small_tls.curl"
 echo "$base/limited/big.bin" >"$work/big.txt"
 # Ten parts for download_list --multi (20480 KiB for 200 MiB).
 part_kb=$(((big_mb * 1024 + 9) / 10))
@@ -114,6 +121,18 @@ for ((run = 1; run <= runs; run++)); do
     timed small curl curl -q -s -f -Z --parallel-max 20 -K "$work/small.curl"
     same_tree "$work/out/curl" curl
 
+    bench_resumed_share >/dev/null
+    stdin_file=$work/small_tls.txt
+    timed small_tls download_list "$download_list" --home "$work/home" --simultaneous 20 \
+        --ca "$ca_file" "$work/out"
+    expect_summary "$files"
+    same_tree "$work/out/$tls_host_dir" download_list
+    bench_resumed_share >>"$work/times/small_tls.resumed"
+    stdin_file=/dev/null
+    timed small_tls curl curl -q -s -f -Z --parallel-max 20 --cacert "$ca_file" \
+        -K "$work/small_tls.curl"
+    same_tree "$work/out/curl" curl
+
     stdin_file=$work/big.txt
     timed big download_list_multi "$download_list" --home "$work/home" --multi \
         --part-kb "$part_kb" "$work/out"
@@ -151,6 +170,9 @@ row() {
 for tool in "${small_tools[@]}"; do
     row small "$tool" "$files x 64 KiB, 20 at a time"
 done
+for tool in "${small_tools[@]}"; do
+    row small_tls "$tool" "$files x 64 KiB over TLS, 20 at a time"
+done
 for tool in "${big_tools[@]}"; do
     row big "$tool" "$big_mb MiB, 8 MiB/s per connection"
 done
@@ -173,3 +195,9 @@ awk -v dl="${wall[small.download_list]}" -v cu="${wall[small.curl]}" \
         r, (r >= 8) ? "met" : "missed"
     printf "idle: VmRSS %.1f MiB (goal < 100: %s)\n", rss, (rss < 100) ? "met" : "missed"
 }'
+awk -v dl="${wall[small_tls.download_list]}" -v cu="${wall[small_tls.curl]}" 'BEGIN {
+    r = cu > 0 ? dl / cu : 0
+    printf "small files over TLS: download_list / curl wall %.2fx (goal <= 1.50: %s)\n",
+        r, (r <= 1.5) ? "met" : "missed"
+}'
+echo "small files over TLS: download_list's resumed handshakes, per run: $(paste -sd, "$work/times/small_tls.resumed")"

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Downloads one large file from a local nginx with fetch_one (the Quarvel
-# control), curl, wget and aria2c, several times each, and prints the median
-# wall time, CPU time and peak memory of every tool next to curl's.
+# control), curl, wget and aria2c, several times each, then fetch_one and curl
+# over TLS from the same nginx, and prints the median wall time, CPU time and
+# peak memory of every tool next to curl's.
 #
 #   bash bench/compare_fetch.sh [--size-mb N] [--runs N] [--dir DIR] [--fetch-one PATH]
 #
@@ -28,7 +29,7 @@ while (($#)); do
         --runs) positive "$1" "${2:-}"; runs=$2; shift 2 ;;
         --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
         --fetch-one) fetch_one=${2:-}; shift 2 ;;
-        -h|--help) bench_help 13; exit 0 ;;
+        -h|--help) bench_help 14; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -44,11 +45,14 @@ else
 fi
 
 bench_make_work "$parent" www out tmp times
+bench_make_certificates
 bench_start_nginx 64
 
 echo "Making a $size_mb MiB file of random bytes..." >&2
 head -c "$((size_mb * 1024 * 1024))" /dev/urandom >"$work/www/data.bin"
 url="http://127.0.0.1:$port/data.bin"
+tls_url="https://127.0.0.1:$tls_port/data.bin"
+tools+=(fetch_one_tls curl_tls)
 out="$work/out/data.bin"
 
 # command_of TOOL: sets cmd to the command line of one download of the file to $out.
@@ -59,6 +63,8 @@ command_of() {
         wget) cmd=(wget -q --no-config -O "$out" "$url") ;;
         aria2c) cmd=(aria2c -q --no-conf -x1 -s1 --allow-overwrite=true --file-allocation=none
                      --auto-file-renaming=false -d "$work/out" -o data.bin "$url") ;;
+        fetch_one_tls) cmd=("$fetch_one" "$tls_url" "$out" --quiet-progress --ca "$ca_file") ;;
+        curl_tls) cmd=(curl -q -s --cacert "$ca_file" -o "$out" "$tls_url") ;;
     esac
 }
 
@@ -78,7 +84,7 @@ for ((run = 1; run <= runs; run++)); do
             cat "$work/stdout.txt" >&2
             die "$tool failed in run $run"
         fi
-        if [[ $tool == fetch_one ]] && ! grep -qx Finished "$work/stdout.txt"; then
+        if [[ $tool == fetch_one* ]] && ! grep -qx Finished "$work/stdout.txt"; then
             cat "$work/stdout.txt" >&2
             die "fetch_one did not report Finished in run $run"
         fi
@@ -90,7 +96,7 @@ done
 
 echo
 printf '%s MiB file over 127.0.0.1, median of %d runs\n\n' "$size_mb" "$runs"
-bench_tool_table 9 "${tools[@]}"
+bench_tool_table 13 "${tools[@]}"
 echo
 awk -v fw="${wall[fetch_one]}" -v cw="${wall[curl]}" -v fc="${cpu[fetch_one]}" \
     -v cc="${cpu[curl]}" -v fr="${rss[fetch_one]}" 'BEGIN {
@@ -98,4 +104,8 @@ awk -v fw="${wall[fetch_one]}" -v cw="${wall[curl]}" -v fc="${cpu[fetch_one]}" \
     printf "fetch_one / curl: wall %.2fx (goal <= 1.00: %s), CPU %.2fx (goal <= 1.30: %s)\n",
         rw, rw <= 1.0 ? "met" : "missed", rc, rc <= 1.3 ? "met" : "missed"
     printf "fetch_one peak RSS: %.1f MiB (goal < 64: %s)\n", fr, fr < 64 ? "met" : "missed"
+}'
+awk -v fw="${wall[fetch_one_tls]}" -v cw="${wall[curl_tls]}" 'BEGIN {
+    rw = cw > 0 ? fw / cw : 0
+    printf "over TLS, fetch_one / curl: wall %.2fx (goal <= 1.10: %s)\n", rw, rw <= 1.1 ? "met" : "missed"
 }'

@@ -1,9 +1,10 @@
 #!/usr/bin/env bash
 # Harvests a generated site of 521 pages and 4000 pictures from a local nginx
 # with the harvest tool (crawl, then 20 downloads at a time) and with
-# wget -r, several times each; checks that both got every picture and prints
-# the median wall time, CPU time and peak memory, and harvest's wall time
-# against wget's.
+# wget -r, several times each, over plain HTTP and over TLS; checks that
+# every run got every picture and prints the median wall time, CPU time and
+# peak memory, harvest's wall time against wget's, and the share of
+# harvest's TLS handshakes that resumed a session.
 #
 #   bash bench/compare_harvest.sh [--runs N] [--dir DIR] [--harvest PATH]
 #                                 [--delay MS] [--small]
@@ -40,7 +41,7 @@ while (($#)); do
         --harvest) harvest=${2:-}; shift 2 ;;
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
         --small) sections=6; galleries=10; shift ;;
-        -h|--help) bench_help 19; exit 0 ;;
+        -h|--help) bench_help 20; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -50,9 +51,10 @@ pages=$((1 + sections + sections * galleries))
 
 bench_check_programs harvest "$harvest"
 bench_need_command wget wget
-tools=(harvest wget)
+tools=(harvest wget harvest_tls wget_tls)
 
 bench_make_work "$parent" www out home tmp times
+bench_make_certificates
 bench_start_nginx 256 "types { text/html html; image/jpeg jpg; }"
 
 echo "Making a site of $pages pages and $expected pictures..." >&2
@@ -92,6 +94,7 @@ done <"$work/pictures.txt"
 [[ $(find "$work/www" -name '*.jpg' | wc -l) -eq $expected ]] || die "the site has not $expected pictures"
 
 url="http://127.0.0.1:$port/index.html"
+tls_url="https://127.0.0.1:$tls_port/index.html"
 out="$work/out"
 
 # command_of TOOL: sets cmd to the command line of one harvest of the site into $out.
@@ -100,6 +103,10 @@ command_of() {
         harvest) cmd=("$harvest" "$url" "$out" --depth 3 --download 20 --no-unique --no-multi
                       --min-kb 0 --home "$work/home") ;;
         wget) cmd=(wget --no-config -r -l3 -A "jpg,html" -nv -P "$out" "$url") ;;
+        harvest_tls) cmd=("$harvest" "$tls_url" "$out" --depth 3 --download 20 --no-unique
+                          --no-multi --min-kb 0 --home "$work/home" --ca "$ca_file") ;;
+        wget_tls) cmd=(wget --no-config -r -l3 -A "jpg,html" -nv --ca-certificate="$ca_file"
+                       -P "$out" "$tls_url") ;;
     esac
 }
 
@@ -116,13 +123,17 @@ for ((run = 1; run <= runs; run++)); do
         mkdir -p "$out" "$work/home"
         sync
         command_of "$tool"
+        bench_resumed_share >/dev/null
         if ! bench_time "${cmd[@]}" 2>"$work/stderr.txt"; then
             tail -n 20 "$work/stderr.txt" "$work/stdout.txt" >&2
             die "$tool failed in run $run"
         fi
         got=$(find "$out" -name '*.jpg' -type f | wc -l)
         ((got == expected)) || die "$tool got $got pictures of $expected in run $run"
-        if [[ $tool == harvest ]]; then
+        if [[ $tool == harvest_tls ]]; then
+            bench_resumed_share >>"$work/times/harvest_tls.resumed"
+        fi
+        if [[ $tool == harvest* ]]; then
             summary=$(tail -n 1 "$work/stdout.txt")
             [[ $summary == "pages $pages, rows $expected, done $expected, failed 0,"* ]] ||
                 die "harvest: unexpected summary in run $run: $summary"
@@ -136,7 +147,7 @@ rm -rf "$out" "${work:?}/home"
 echo
 printf '%d pages, %d pictures of 2-8 KiB over 127.0.0.1, every answer delayed %d ms, median of %d runs\n\n' \
     "$pages" "$expected" "$bench_delay_ms" "$runs"
-bench_tool_table 8 "${tools[@]}"
+bench_tool_table 11 "${tools[@]}"
 echo
 # Against a delayed server the crawl's and the downloads' overlap count.
 awk -v hw="${wall[harvest]}" -v ww="${wall[wget]}" -v delay="$bench_delay_ms" 'BEGIN {
@@ -144,3 +155,8 @@ awk -v hw="${wall[harvest]}" -v ww="${wall[wget]}" -v delay="$bench_delay_ms" 'B
     goal = delay > 0 ? 0.10 : 0.50
     printf "harvest / wget: wall %.2fx (goal <= %.2f: %s)\n", r, goal, r <= goal ? "met" : "missed"
 }'
+awk -v hw="${wall[harvest_tls]}" -v ww="${wall[wget_tls]}" 'BEGIN {
+    r = ww > 0 ? hw / ww : 0
+    printf "over TLS, harvest / wget: wall %.2fx (goal <= 1.00: %s)\n", r, r <= 1.0 ? "met" : "missed"
+}'
+echo "over TLS, harvest's resumed handshakes, per run: $(paste -sd, "$work/times/harvest_tls.resumed")"

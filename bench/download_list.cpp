@@ -4,7 +4,7 @@
 // summary; for benchmarks, and for trying interrupted downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] TARGETDIR < URLS
+//                 [--resume] [--ca PEMFILE] TARGETDIR < URLS
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files
@@ -14,6 +14,8 @@
 //   --part-kb K       part size of such rows in KiB (default 512)
 //   --resume          first loads the broken downloads of DIR/qvtemp and
 //                     restarts them, then starts the rows from standard input
+//   --ca PEMFILE      trusts the certificates in PEMFILE for "https://"
+//                     addresses, besides the system's
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -26,6 +28,7 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
+#include "quarvel.h"
 #include "statefiles.h"
 #include "urlrows.h"
 
@@ -58,6 +61,7 @@ struct Options {
     bool multi = false;
     int partKB = 512;
     bool resume = false;
+    QString caFile;
     std::optional<double> idleSeconds;
     QString targetDir;
 };
@@ -68,7 +72,7 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] TARGETDIR < URLS\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -86,6 +90,9 @@ QString parse(const QStringList &args, Options &out)
         } else if (a == QLatin1String("--home")) {
             if (!hasValue) return QStringLiteral("--home needs a folder");
             out.home = args[++i];
+        } else if (a == QLatin1String("--ca")) {
+            if (!hasValue) return QStringLiteral("--ca needs a PEM file");
+            out.caFile = args[++i];
         } else if (a == QLatin1String("--simultaneous")) {
             const auto n =
                 hasValue ? wholeNumber(args[i + 1], 1, DownloadEngine::GroupCount) : std::nullopt;
@@ -153,6 +160,9 @@ int main(int argc, char **argv)
     Options opt;
     const QString problem = parse(app.arguments(), opt);
     if (!problem.isEmpty()) return usage(problem);
+
+    if (!opt.caFile.isEmpty() && Quarvel::AddTrustedCertificates(opt.caFile) == 0)
+        return usage(QStringLiteral("no certificate in ") + opt.caFile);
 
     const QString tempFolder = QDir(opt.home).absoluteFilePath(QStringLiteral("qvtemp"));
     if (!QDir().mkpath(tempFolder)) return usage(QStringLiteral("cannot create ") + tempFolder);

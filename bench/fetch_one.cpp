@@ -3,7 +3,10 @@
 // by hand against a server.
 //
 //   fetch_one URL FILE [--head] [--range START END] [--min BYTES] [--referer R]
-//                      [--quiet-progress]
+//                      [--quiet-progress] [--ca PEMFILE]
+//
+// --ca trusts the certificates in PEMFILE for "https://" addresses, besides
+// the system's (as "trusted.pem" in the program folder does for the program).
 //
 // Exit code: 0 Finished, 1 Failed, 2 TooSmall, 3 bad usage or a refused start.
 
@@ -32,6 +35,7 @@ struct Options {
     qint64 minSize = 0;
     QString referer;
     bool quietProgress = false;
+    QString caFile;
 };
 
 void printLine(const QString &line)
@@ -45,7 +49,7 @@ int usage(const QString &problem)
 {
     std::fprintf(stderr, "fetch_one: %s\n", problem.toLocal8Bit().constData());
     std::fputs("usage: fetch_one URL FILE [--head] [--range START END] [--min BYTES]\n"
-               "                 [--referer R] [--quiet-progress]\n",
+               "                 [--referer R] [--quiet-progress] [--ca PEMFILE]\n",
                stderr);
     return ExitUsage;
 }
@@ -86,6 +90,10 @@ QString parse(const QStringList &args, Options &out)
                 return QStringLiteral("--min needs a non-negative number of bytes");
             out.minSize = *bytes;
             ++i;
+        } else if (a == QLatin1String("--ca")) {
+            if (left < 1)
+                return QStringLiteral("--ca needs a PEM file");
+            out.caFile = args[++i];
         } else if (a == QLatin1String("--referer")) {
             if (left < 1)
                 return QStringLiteral("--referer needs a value");
@@ -115,6 +123,9 @@ int main(int argc, char **argv)
     const QString problem = parse(app.arguments(), opt);
     if (!problem.isEmpty())
         return usage(problem);
+
+    if (!opt.caFile.isEmpty() && Quarvel::AddTrustedCertificates(opt.caFile) == 0)
+        return usage(QStringLiteral("no certificate in ") + opt.caFile);
 
     Quarvel control;
     // With --quiet-progress only the last Progress is printed, before Finished.

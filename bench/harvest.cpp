@@ -7,7 +7,7 @@
 //   harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
-//           [--home DIR] [--no-prefetch] [--download-after]
+//           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -29,6 +29,8 @@
 //   --print            writes every row, its ten columns joined by "<QVRL>"
 //   --home DIR         program folder; its "qvtemp" holds the temporary page
 //                      and the state files (default: a fresh temporary folder)
+//   --ca PEMFILE       trusts the certificates in PEMFILE for "https://"
+//                      addresses, besides the system's
 //
 // Last line: "pages P, rows R, done D, failed F, seconds S" (P the pages
 // visited, F the rows that did not end "Done"; both 0 without --download).
@@ -44,6 +46,7 @@
 #include "filefilters.h"
 #include "harvestfeed.h"
 #include "programstate.h"
+#include "quarvel.h"
 #include "statefiles.h"
 
 #include <QCoreApplication>
@@ -82,6 +85,7 @@ struct Options {
     bool print = false;
     bool prefetch = true;
     bool downloadAfter = false;
+    QString caFile;
 };
 
 // A headless crawl side: no embedded browser, nothing to show.
@@ -102,7 +106,7 @@ constexpr BenchSupport::Usage usage{
     "usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
-    "               [--home DIR] [--no-prefetch] [--download-after]\n",
+    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -191,6 +195,10 @@ QString parse(const QStringList &args, Options &out)
             if (!hasValue) return QStringLiteral("--home needs a folder");
             out.home = value;
             ++i;
+        } else if (a == QLatin1String("--ca")) {
+            if (!hasValue) return QStringLiteral("--ca needs a PEM file");
+            out.caFile = value;
+            ++i;
         } else if (a.startsWith(QLatin1String("--"))) {
             return QStringLiteral("unknown option ") + a;
         } else {
@@ -220,6 +228,9 @@ int main(int argc, char **argv)
     Options opt;
     const QString problem = parse(app.arguments(), opt);
     if (!problem.isEmpty()) return usage(problem);
+
+    if (!opt.caFile.isEmpty() && Quarvel::AddTrustedCertificates(opt.caFile) == 0)
+        return usage(QStringLiteral("no certificate in ") + opt.caFile);
 
     QTemporaryDir scratch;
     QString home = opt.home;

@@ -33,6 +33,9 @@ QString HostOf(const QString &url)
     QString host = url;
     host.remove(QStringLiteral("http://"));
     host.remove(QStringLiteral("HTTP://"));
+    // A secure address lands in the same host folder as the plain one.
+    host.remove(QStringLiteral("https://"));
+    host.remove(QStringLiteral("HTTPS://"));
     const qsizetype slash = host.indexOf(QLatin1Char('/'));
     return slash >= 0 ? host.left(slash) : host;
 }

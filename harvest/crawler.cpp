@@ -70,6 +70,14 @@ QString HostPart(const QString &address)
     return host;
 }
 
+// An address without its "http://" or "https://": the plain and the secure
+// address of one place compare equal in the downward rule.
+QString WithoutScheme(const QString &address)
+{
+    const qsizetype scheme = address.indexOf(QLatin1String("://"));
+    return scheme >= 0 ? address.mid(scheme + 3) : address;
+}
+
 // Runs a step however a scope is left.
 class ScopeExit
 {
@@ -249,7 +257,7 @@ QString Crawler::PageTarget(const QString &pageAddress, const QString &written) 
 {
     const QString absolute = m_resolver.ResolveLink(pageAddress, written);
     if (absolute.isEmpty() || pageAddress == absolute ||
-        (Options.JustGoDown && pageAddress.startsWith(absolute)))
+        (Options.JustGoDown && WithoutScheme(pageAddress).startsWith(WithoutScheme(absolute))))
         return {};
     return absolute;
 }

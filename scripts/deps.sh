@@ -10,6 +10,9 @@ packages=(
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light
+  # TLS: the system's trusted certificates, and the openssl tool with which
+  # the tests make their certificates.
+  ca-certificates openssl
   fonts-dejavu-core
   # The Debian package (cpack, dpkg-shlibdeps) and the pkg-config check.
   dpkg-dev file pkgconf

@@ -15,6 +15,7 @@
 #include "leadingnumber.h"
 #include "optionscontroller.h"
 #include "programfolder.h"
+#include "quarvel.h"
 #include "questions.h"
 #include "twips.h"
 #include "urlbarwiring.h"
@@ -179,6 +180,9 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
                     QStringLiteral("Path/File access error: ") + TempFolder());
         return StartResult::Failed;
     }
+
+    // Certificates of private servers the user trusts besides the system's.
+    Quarvel::AddTrustedCertificates(ProgramFolder::Join(m_folder, QStringLiteral("trusted.pem")));
 
     // 12. The work area, the bar in its top-left corner, then the download
     // window's load: the settings and with them the language.

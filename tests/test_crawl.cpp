@@ -13,6 +13,7 @@
 #include "programstate.h"
 #include "quarvel.h"
 #include "scriptedquestions.h"
+#include "testcertificates.h"
 #include "urllistmodel.h"
 
 #include <QCheckBox>
@@ -79,6 +80,13 @@ protected:
     static void SetUpTestSuite()
     {
         nginx = new NginxServer;
+        // The same site over TLS, with a certificate from an authority
+        // trusted for this process.
+        certificates = new TestCertificates;
+        ASSERT_TRUE(certificates->make()) << certificates->errorText().toStdString();
+        ASSERT_EQ(Quarvel::AddTrustedCertificates(certificates->authorityFile()), 1);
+        nginx->addTlsListener("tls", certificates->certificateFile(TestCertificates::Good),
+                              certificates->keyFile(TestCertificates::Good));
         ASSERT_TRUE(nginx->start()) << nginx->errorText().toStdString();
         const QString abs = nginx->url("/site/abs.jpg");
         nginx->writeFile("site/index.html",
@@ -128,7 +136,11 @@ protected:
                          page({"http://../evil.jpg", "http://h/dir\\..\\..\\evil2.jpg",
                                "http://h/" + QString(400, 'n') + ".jpg"}));
     }
-    static void TearDownTestSuite() { delete nginx; }
+    static void TearDownTestSuite()
+    {
+        delete nginx;
+        delete certificates;
+    }
 
     void SetUp() override
     {
@@ -151,7 +163,21 @@ protected:
     }
     void harvest(const QString &path) { ASSERT_TRUE(crawler->StartHarvest(nginx->url(path))); }
 
+    // Every row's ten columns, one text a row.
+    QStringList rows() const
+    {
+        QStringList out;
+        for (int row = 1; row <= list.count(); ++row) {
+            QStringList cells{list.text(row)};
+            for (int c = 1; c < DownloadListModel::DownloadColumnCount; ++c)
+                cells << list.subItem(row, c);
+            out << cells.join('|');
+        }
+        return out;
+    }
+
     static NginxServer *nginx;
+    static TestCertificates *certificates;
     QTemporaryDir dir;
     ProgramSettings settings;
     DownloadListModel list;
@@ -162,6 +188,7 @@ protected:
     std::unique_ptr<Crawler> crawler;
 };
 NginxServer *CrawlTest::nginx = nullptr;
+TestCertificates *CrawlTest::certificates = nullptr;
 
 } // namespace
 
@@ -281,6 +308,39 @@ TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
     EXPECT_GT(host.caption.size(), 22);
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(host.ended, 3);
+}
+
+TEST_F(CrawlTest, SecureSiteGivesTheRowsOfThePlainSite)
+{
+    crawler->Options.RecurseIndexDepth = 3;
+    harvest("/site/index.html");
+    const QStringList plain = rows();
+    const QStringList plainVisited = crawler->Visited();
+    ASSERT_GE(plain.size(), 5);
+
+    list.clear();
+    state.LastRow = 0;
+    ASSERT_TRUE(crawler->StartHarvest(nginx->tlsUrl("tls", "/site/index.html")));
+    // Apart from scheme and port, the same rows in the same order, and the
+    // same pages visited.
+    const auto asPlain = [](QStringList texts) {
+        const QString tlsPort = QString::number(nginx->tlsPort("tls"));
+        const QString port = QString::number(nginx->port());
+        texts.replaceInStrings("https://127.0.0.1:" + tlsPort, "http://127.0.0.1:" + port);
+        texts.replaceInStrings("127.0.0.1_" + tlsPort, "127.0.0.1_" + port);
+        return texts;
+    };
+    EXPECT_EQ(asPlain(rows()), plain);
+    EXPECT_EQ(asPlain(crawler->Visited()), plainVisited);
+    EXPECT_TRUE(rows().first().contains("|https://127.0.0.1:")) << rows().first().toStdString();
+
+    // The downward rule looks past the scheme, whatever its letter case.
+    const QString up = QString("HTTPS://127.0.0.1:%1/site/").arg(nginx->tlsPort("tls"));
+    nginx->writeFile("site/gallery/up.html", page({up}));
+    crawler->Options.StayOnsite = false;
+    crawler->Options.RecurseIndexDepth = 2;
+    ASSERT_TRUE(crawler->StartHarvest(nginx->tlsUrl("tls", "/site/gallery/up.html")));
+    EXPECT_EQ(crawler->Visited().size(), 1);
 }
 
 TEST_F(CrawlTest, HostileAddressesStayInsideTheTargetFolder)

@@ -1,8 +1,10 @@
 // The download_list tool as separate processes against nginx: a multi-part
 // download killed halfway resumes in a new process byte-identical, and plain
-// rows end with the summary line and the exit code their states call for.
+// rows end with the summary line and the exit code their states call for; a
+// secure address comes in ten parts over resumed TLS sessions.
 #include "filebytes.h"
 #include "nginxserver.h"
+#include "testcertificates.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -10,6 +12,7 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -150,4 +153,39 @@ TEST(DownloadListTool, PlainRowsReportTheirStatesInTheExitCode)
     EXPECT_EQ(run.exitCode, 0);
     EXPECT_TRUE(run.lastLine.startsWith("rss_kib ")) << run.lastLine.toStdString();
     EXPECT_GT(run.lastLine.mid(8).toLongLong(), 0);
+}
+
+TEST(DownloadListTool, SecureFileInTenPartsArrivesWholeOverResumedSessions)
+{
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.errorText().toStdString();
+    NginxServer nginx;
+    nginx.addTlsListener("tls", certificates.certificateFile(TestCertificates::Good),
+                         certificates.keyFile(TestCertificates::Good));
+    ASSERT_TRUE(nginx.start()) << nginx.errorText().toStdString();
+    const QByteArray big = randomBytes(10 * 102400, 31);
+    ASSERT_TRUE(nginx.writeFile("big.jpg", big));
+    const QByteArray url = nginx.tlsUrl("tls", "/big.jpg").toUtf8() + "\n";
+    QTemporaryDir home;
+    const QString target = home.path() + "/target";
+
+    // Without the test authority the certificate is refused.
+    ToolRun run = runTool({"--home", home.path(), target}, url);
+    EXPECT_EQ(run.exitCode, 1);
+    EXPECT_TRUE(nginx.tlsLog().isEmpty());
+
+    run = runTool({"--home", home.path(), "--multi", "--part-kb", "100", "--ca",
+                   certificates.authorityFile(), target},
+                  url);
+    EXPECT_EQ(run.exitCode, 0) << run.lastLine.toStdString();
+    // The secure address lands in the host folder a plain one would.
+    const QString file = QString("127.0.0.1:%1/big.jpg").arg(nginx.tlsPort("tls"));
+    EXPECT_EQ(filesBelow(target), QStringList({file}));
+    EXPECT_TRUE(readAll(target + "/" + file) == big);
+    // The probe and ten ranges; every connection after the first resumes.
+    const QStringList log = nginx.tlsLog();
+    ASSERT_EQ(log.size(), 11) << log.join('\n').toStdString();
+    EXPECT_TRUE(log.first().contains("\"HEAD /big.jpg"));
+    EXPECT_EQ(log.filter(QRegularExpression("^\\d+ r ")).size(), 10)
+        << log.join('\n').toStdString();
 }

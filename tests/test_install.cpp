@@ -249,13 +249,16 @@ TEST(Package, DebianPackageInstallsUnderUsrAndDependsOnTheQtPackagesItLinks)
     ASSERT_EQ(debs.size(), 1) << cpack.output.toStdString();
     const QString deb = out.filePath(debs.first());
 
-    const Outcome depends = run("dpkg-deb", {"--field", deb, "Package", "Depends"});
+    const Outcome depends =
+        run("dpkg-deb", {"--field", deb, "Package", "Depends", "Recommends"});
     ASSERT_EQ(depends.exitCode, 0) << depends.output.toStdString();
     EXPECT_TRUE(depends.output.contains("Package: quarvel"));
     for (const char *package :
          {"libqt6core6", "libqt6network6", "libqt6widgets6", "libqt6webenginewidgets6", "libc6"})
         EXPECT_TRUE(depends.output.contains(QStringLiteral(" %1 (").arg(package)))
             << package << " missing in " << depends.output.toStdString();
+    EXPECT_TRUE(depends.output.contains("Recommends: ca-certificates"))
+        << depends.output.toStdString();
 
     const Outcome contents = run("dpkg-deb", {"--contents", deb});
     for (const char *entry :

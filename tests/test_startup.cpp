@@ -9,7 +9,9 @@
 #include "frmshowpicture.h"
 #include "frmwebbrowser.h"
 #include "quarvelshell.h"
+#include "quarvel.h"
 #include "scriptedquestions.h"
+#include "testcertificates.h"
 #include "twips.h"
 #include "windowplan.h"
 
@@ -74,7 +76,13 @@ protected:
 
 TEST_F(StartupTest, FirstStartCreatesFoldersAndSettingsAndSpeaksGerman)
 {
+    // "trusted.pem" in the program folder is read at start: its certificate
+    // is trusted already afterwards.
+    TestCertificates certificates;
+    ASSERT_TRUE(certificates.make()) << certificates.errorText().toStdString();
+    ASSERT_TRUE(QFile::copy(certificates.authorityFile(), dir.filePath("trusted.pem")));
     auto shell = start();
+    EXPECT_EQ(Quarvel::AddTrustedCertificates(dir.filePath("trusted.pem")), 0);
     EXPECT_TRUE(QFileInfo(dir.filePath("incoming")).isDir());
     EXPECT_TRUE(QFileInfo(dir.filePath("qvtemp")).isDir());
     EXPECT_EQ(ini(), "targetdirectory|" + dir.path() + "/incoming/\r\nlanguage|german\r\n");

@@ -165,14 +165,14 @@ TEST_F(FailureTest, StallAndConnectTimeoutsFail)
     EXPECT_TRUE(rec.last().contains("no connection")) << rec.last().toStdString();
 }
 
-TEST_F(FailureTest, TooManyRedirectsAndRedirectsAwayFromHttpFail)
+TEST_F(FailureTest, TooManyRedirectsAndRedirectsAwayFromHttpAndHttpsFail)
 {
     server.enqueue(Script::reply("HTTP/1.1 302 Found\r\nLocation: /again\r\n\r\n"));
     get(Script::reply("HTTP/1.1 302 Found\r\nLocation: /again\r\n\r\n"));
     EXPECT_EQ(rec.milestones(), QStringList({"Started", "Failed"}));
     EXPECT_EQ(server.connectionCount(), 6);
 
-    get(Script::reply("HTTP/1.1 301 Moved\r\nLocation: https://127.0.0.1/x\r\n\r\n"));
+    get(Script::reply("HTTP/1.1 301 Moved\r\nLocation: ftp://127.0.0.1/x\r\n\r\n"));
     EXPECT_EQ(rec.milestones(), QStringList({"Started", "Failed"}));
 }
 

@@ -134,13 +134,26 @@ TEST(HttpAddressTest, SplitsHostPortAndPath)
     a = HttpAddress::parse("http://example.com?q=1");
     EXPECT_EQ(a.host, "example.com");
     EXPECT_EQ(a.path, "/?q=1");
+    EXPECT_FALSE(a.secure);
+
+    // The secure scheme in any letter case: port 443 unless one is written.
+    a = HttpAddress::parse("HTTPS://Example.com/a.jpg");
+    EXPECT_TRUE(a.secure);
+    EXPECT_EQ(a.host, "Example.com");
+    EXPECT_EQ(a.port, 443);
+    EXPECT_EQ(a.toUrl(), "https://Example.com/a.jpg");
+    a = HttpAddress::parse("https://example.com:8443");
+    EXPECT_EQ(a.port, 8443);
+    EXPECT_EQ(a.host, "example.com:8443");
+    EXPECT_EQ(a.path, "/");
 }
 
 TEST(HttpAddressTest, RefusesWhatCannotBeFetched)
 {
-    for (const char *bad : {"https://example.com/a.jpg", "ftp://example.com/a",
-                            "http://user:pw@host/a", "http://bad host/a", "http://bad\rhost/a",
-                            "http://", "http://host:99999/", "http://host:12ab/", "http://:80/"}) {
+    for (const char *bad :
+         {"httpss://example.com/a.jpg", "ftp://example.com/a", "http://user:pw@host/a",
+          "http://bad host/a", "http://bad\rhost/a", "http://", "https://", "http://host:99999/",
+          "http://host:12ab/", "http://:80/"}) {
         EXPECT_FALSE(HttpAddress::parse(QString::fromLatin1(bad)).isValid()) << bad;
     }
 }

@@ -11,7 +11,7 @@ bool isHex(char c)
     return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
 
-// "scheme://" at the start of an address, other than http.
+// "scheme://" at the start of an address, other than http and https.
 bool hasOtherScheme(const QString &url)
 {
     static const QRegularExpression scheme(QStringLiteral("^[A-Za-z][A-Za-z0-9+.-]*://"));
@@ -42,7 +42,8 @@ QByteArray PercentEncodeForRequest(const QByteArray &bytes)
 
 QString HttpAddress::toUrl() const
 {
-    return QStringLiteral("http://") + host + QString::fromLatin1(path);
+    return (secure ? QStringLiteral("https://") : QStringLiteral("http://")) + host +
+           QString::fromLatin1(path);
 }
 
 HttpAddress HttpAddress::parse(const QString &url)
@@ -51,8 +52,13 @@ HttpAddress HttpAddress::parse(const QString &url)
     QString rest = url;
     if (rest.left(7).compare(QLatin1String("http://"), Qt::CaseInsensitive) == 0) {
         rest = rest.mid(7);
+    } else if (rest.left(8).compare(QLatin1String("https://"), Qt::CaseInsensitive) == 0) {
+        rest = rest.mid(8);
+        a.secure = true;
+        a.port = 443;
     } else if (hasOtherScheme(rest)) {
-        a.error = QStringLiteral("unsupported address scheme (only http is fetched): ") + url;
+        a.error =
+            QStringLiteral("unsupported address scheme (only http and https are fetched): ") + url;
         return a;
     }
 

@@ -5,25 +5,29 @@
 #include <QByteArray>
 #include <QString>
 
-// An http address split the way a request needs it: the host as written (for
-// the Host line), the name and port to connect to, and the path to request.
-// Built by parse(); a non-empty error() means the address cannot be fetched.
+// An http or https address split the way a request needs it: the host as
+// written (for the Host line), the name and port to connect to, whether the
+// connection is secured with TLS, and the path to request. Built by parse(); a
+// non-empty error() means the address cannot be fetched.
 class DORNEX_EXPORT HttpAddress
 {
 public:
-    // Splits an address with or without "http://" (in any letter case). The
+    // Splits an address with or without "http://", or with "https://" (either
+    // in any letter case; without a scheme the address is plain http). The
     // host ends at the first "/", "?" or "#"; the path keeps the query, drops
-    // the fragment and is percent-encoded where a request line needs it.
+    // the fragment and is percent-encoded where a request line needs it. The
+    // port defaults to 80, or 443 for https.
     static HttpAddress parse(const QString &url);
 
     QString host;        // host as written, with its port if one was written
     QString connectHost; // name or address to connect to (no brackets, no port)
     quint16 port = 80;
-    QByteArray path; // request target, starts with "/"
-    QString error;   // why the address cannot be fetched; empty when it can
+    bool secure = false; // https: the connection runs over TLS
+    QByteArray path;     // request target, starts with "/"
+    QString error;       // why the address cannot be fetched; empty when it can
 
     bool isValid() const { return error.isEmpty(); }
-    // "http://" + host + path.
+    // "http://" or "https://" + host + path.
     QString toUrl() const;
 };
 

@@ -1,6 +1,7 @@
 #include "quarvel.h"
 
 #include "localfilenames.h"
+#include "tlssessions.h"
 #include "transferjob.h"
 
 #include <QCoreApplication>
@@ -49,6 +50,11 @@ bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, 
     m_job = std::make_unique<TransferJob>(this, p);
     m_job->start();
     return true;
+}
+
+int Quarvel::AddTrustedCertificates(const QString &pemFile)
+{
+    return TlsSessions::AddTrustedCertificates(pemFile);
 }
 
 void Quarvel::AbortDownload()

@@ -10,8 +10,9 @@ class QTcpSocket;
 class TransferJob;
 
 // Quarvel: one HTTP/1.1 transfer of one address into one local file (GET) or a
-// report of the response header (HEAD), announced through events. An instance
-// runs one transfer at a time and can be reused for any number of them.
+// report of the response header (HEAD), over TLS for "https://" addresses,
+// announced through events. An instance runs one transfer at a time and can be
+// reused for any number of them.
 class DORNEX_EXPORT Quarvel : public QObject
 {
     Q_OBJECT
@@ -25,6 +26,12 @@ public:
     bool StartDownload(const QString &strURL, const QString &strLocalFile, qint64 lMinSize,
                        bool HEADorGET, qint64 LocalStartRange, qint64 LocalEndRange, bool DoAppend,
                        const QString &LocalReferer);
+    // Trusts the PEM certificates in pemFile (one or more) for every secure
+    // transfer of this process from now on, besides the system's trusted
+    // certificates. Returns the number added (0 when the file cannot be read
+    // or holds none). Verification itself can never be turned off.
+    static int AddTrustedCertificates(const QString &pemFile);
+
     // Stops the running transfer, if any. Raises no event.
     void AbortDownload();
     // Stops the running transfer like AbortDownload, without yielding to the
@@ -32,7 +39,8 @@ public:
     void Cancel();
 
     // The address the current or last transfer finally fetched, after
-    // redirects ("http://host/path"); empty before the first transfer.
+    // redirects ("http://host/path" or "https://host/path"); empty before the
+    // first transfer.
     QString FinalURL() const;
     // The local file the current or last transfer writes to (after the
     // unique-name rule).

@@ -3,10 +3,12 @@
 #include "httprequest.h"
 #include "localfilenames.h"
 #include "quarvel.h"
+#include "tlssessions.h"
 
 #include <QFileInfo>
 #include <QNetworkProxy>
 #include <QScopeGuard>
+#include <QSslSocket>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -97,15 +99,36 @@ void TransferJob::connectTo(const HttpAddress &address)
     m_interimAnswers = 0;
     setState(State::Connecting);
 
-    auto *socket = new QTcpSocket(this);
+    m_sslErrors.clear();
+    // A secure address gets a TLS socket: the request goes out once the
+    // handshake is done and the server's certificate has been verified.
+    QSslSocket *secure = address.secure ? new QSslSocket(this) : nullptr;
+    QTcpSocket *socket = secure ? secure : new QTcpSocket(this);
     m_socket = socket;
     socket->setProxy(QNetworkProxy::NoProxy);
-    connect(socket, &QTcpSocket::connected, this, &TransferJob::onConnected);
-    connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
+    if (secure) {
+        m_narrowedTrust = TlsSessions::Prepare(*secure, address.connectHost, address.port);
+        connect(secure, &QSslSocket::encrypted, this, &TransferJob::onConnected);
+        connect(secure, &QSslSocket::sslErrors, this,
+                [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
+        // Servers may send their session tickets after the handshake.
+        connect(secure, &QSslSocket::newSessionTicketReceived, this, [this, secure] {
+            TlsSessions::Keep(*secure, m_address.connectHost, m_address.port);
+        });
+        connect(secure, &QSslSocket::readyRead, this, &TransferJob::onSecureReadyRead);
+    } else {
+        connect(socket, &QTcpSocket::connected, this, &TransferJob::onConnected);
+        connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
+    }
     connect(socket, &QTcpSocket::disconnected, this, &TransferJob::onPeerClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::onSocketError);
     m_timer.start(m_params.connectTimeoutMs);
-    socket->connectToHost(address.connectHost, address.port);
+    if (secure)
+        // The name is sent for server name indication and verified against
+        // the certificate.
+        secure->connectToHostEncrypted(address.connectHost, address.port);
+    else
+        socket->connectToHost(address.connectHost, address.port);
 }
 
 void TransferJob::dropSocket()
@@ -165,6 +188,9 @@ void TransferJob::onConnected()
 {
     const CallbackScope scope(this);
     if (m_state != State::Connecting || !m_socket) return;
+    if (m_address.secure)
+        TlsSessions::Keep(*static_cast<QSslSocket *>(m_socket.data()), m_address.connectHost,
+                          m_address.port);
     HttpRequest request;
     request.isGet = m_params.isGet;
     request.host = m_address.host;
@@ -207,6 +233,24 @@ void TransferJob::onReadyRead()
     emit m_owner->Progress(m_bytesWritten, m_contentLength);
     if (!self || m_state != State::ReadingBody) return;
     if (bodyComplete()) bodyEnded();
+}
+
+void TransferJob::onSecureReadyRead()
+{
+    // The TLS socket reports every 4 KiB it decrypts, many times within one
+    // batch of received data. The batch is handled in one go once the socket
+    // has decrypted all of it: one read loop, one file write and one
+    // Progress, as for a plain socket.
+    if (m_secureReadPending) return;
+    m_secureReadPending = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            m_secureReadPending = false;
+            // The close of the connection may have handled the data already.
+            if (m_socket && m_socket->bytesAvailable() > 0) onReadyRead();
+        },
+        Qt::QueuedConnection);
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -358,7 +402,8 @@ bool TransferJob::followRedirect(const ResponseHeader &header)
     }
     const QString location = QString::fromUtf8(header.field("Location").trimmed());
     const QUrl next = QUrl(m_address.toUrl()).resolved(QUrl(location));
-    if (next.scheme() != QLatin1String("http")) {
+    // Between http and https both ways; the hops count together.
+    if (next.scheme() != QLatin1String("http") && next.scheme() != QLatin1String("https")) {
         fail(QStringLiteral("redirected to an address that is not fetched: ") + location);
         return false;
     }
@@ -464,7 +509,11 @@ void TransferJob::onPeerClosed()
     }
     switch (m_state) {
     case State::Connecting:
-        fail(QStringLiteral("the connection was closed"));
+        if (m_address.secure) TlsSessions::Forget(m_address.connectHost, m_address.port);
+        fail(m_address.secure
+                 ? QStringLiteral("the server %1 closed the connection during the TLS handshake")
+                       .arg(m_address.host)
+                 : QStringLiteral("the connection was closed"));
         break;
     case State::ReadingHeader:
         fail(m_headerBuffer.isEmpty()
@@ -505,9 +554,36 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
         fail(QStringLiteral("connection refused by %1 (%2)").arg(m_address.host, text));
         break;
     default:
+        if (m_address.secure && m_state == State::Connecting) {
+            TlsSessions::Forget(m_address.connectHost, m_address.port);
+            // Refused by the store that verified this server before: once
+            // more against the whole store before the refusal counts.
+            if (m_narrowedTrust && !m_sslErrors.isEmpty()) {
+                connectTo(m_address);
+                break;
+            }
+            fail(tlsFailure(text));
+            break;
+        }
         fail(QStringLiteral("connection error: ") + text);
         break;
     }
+}
+
+QString TransferJob::tlsFailure(const QString &socketText) const
+{
+    if (!m_sslErrors.isEmpty())
+        return QStringLiteral("the certificate of %1 was refused: %2")
+            .arg(m_address.host, TlsSessions::DescribeErrors(m_sslErrors));
+    // OpenSSL's words for an answer that is no TLS record at all.
+    if (socketText.contains(QLatin1String("wrong version number")) ||
+        socketText.contains(QLatin1String("packet length too long")) ||
+        socketText.contains(QLatin1String("http request")))
+        return QStringLiteral("%1 does not speak TLS on port %2 (%3)")
+            .arg(m_address.connectHost)
+            .arg(m_address.port)
+            .arg(socketText);
+    return QStringLiteral("TLS handshake with %1 failed: %2").arg(m_address.host, socketText);
 }
 
 void TransferJob::onTimeout()

@@ -10,6 +10,7 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
+#include <QSslError>
 #include <QString>
 #include <QTimer>
 
@@ -86,9 +87,13 @@ private:
     void dropSocket();
     void onConnected();
     void onReadyRead();
+    void onSecureReadyRead();
     void onSocketError(QAbstractSocket::SocketError error);
     void onPeerClosed();
     void onTimeout();
+    // Why a TLS handshake failed: the refused certificate's problems, a
+    // server that does not speak TLS, or the socket's own words.
+    QString tlsFailure(const QString &socketText) const;
 
     // Returns false when the transfer ended (or was ended by the host) while
     // handling the data.
@@ -128,6 +133,9 @@ private:
     int m_callbackDepth = 0;
     bool m_retired = false;
     QList<QTcpSocket *> m_parkedSockets;
+    QList<QSslError> m_sslErrors; // the current handshake's verification problems
+    bool m_secureReadPending = false;
+    bool m_narrowedTrust = false; // the socket verifies against part of the store
 
     // Body framing of the accepted response.
     bool m_isChunked = false;

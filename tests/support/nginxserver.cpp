@@ -63,6 +63,62 @@ bool NginxServer::writeFile(const QString &relativePath, const QByteArray &bytes
     return ok;
 }
 
+void NginxServer::addTlsListener(const QString &name, const QString &certificateFile,
+                                 const QString &keyFile)
+{
+    m_tlsNames.append(name);
+    m_tlsPorts.append(0);
+    m_tlsServers.append({name, QString(), certificateFile, keyFile});
+}
+
+void NginxServer::addTlsServerName(const QString &name, const QString &serverName,
+                                   const QString &certificateFile, const QString &keyFile)
+{
+    m_tlsServers.append({name, serverName, certificateFile, keyFile});
+}
+
+quint16 NginxServer::tlsPort(const QString &name) const
+{
+    const qsizetype i = m_tlsNames.indexOf(name);
+    return i < 0 ? 0 : m_tlsPorts.at(i);
+}
+
+QString NginxServer::tlsUrl(const QString &name, const QString &path) const
+{
+    return QStringLiteral("https://127.0.0.1:%1%2").arg(tlsPort(name)).arg(path);
+}
+
+QStringList NginxServer::tlsLog() const
+{
+    QFile log(m_dir.path() + QStringLiteral("/tls.log"));
+    if (!log.open(QIODevice::ReadOnly)) return {};
+    return QString::fromUtf8(log.readAll()).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+}
+
+QByteArray NginxServer::tlsServerBlocks() const
+{
+    QByteArray conf;
+    if (m_tlsServers.isEmpty()) return conf;
+    const QByteArray root = m_dir.path().toUtf8();
+    conf += "  log_format tls '$server_port $ssl_session_reused \"$request\"';\n";
+    for (const TlsServer &t : m_tlsServers) {
+        const quint16 port = tlsPort(t.listener);
+        conf += "  server {\n"
+                "    listen 127.0.0.1:" + QByteArray::number(port) + " ssl;\n";
+        if (!t.serverName.isEmpty()) conf += "    server_name " + t.serverName.toUtf8() + ";\n";
+        conf += "    ssl_certificate " + t.certificate.toUtf8() + ";\n"
+                "    ssl_certificate_key " + t.key.toUtf8() + ";\n"
+                "    access_log " + root + "/tls.log tls;\n"
+                "    root " + docRoot().toUtf8() + ";\n"
+                "    autoindex on;\n"
+                "    location /slow/ { limit_rate 256k; }\n"
+                "    location /to-plain/ { rewrite ^/to-plain/(.*)$ http://127.0.0.1:" +
+                QByteArray::number(m_port) + "/$1 redirect; }\n"
+                "  }\n";
+    }
+    return conf;
+}
+
 bool NginxServer::isRunning() const
 {
     return m_process.state() == QProcess::Running;
@@ -94,6 +150,18 @@ bool NginxServer::start()
         m_port = freePort();
         if (m_port == 0)
             continue;
+        QList<quint16> taken{m_port};
+        for (quint16 &tls : m_tlsPorts) {
+            do
+                tls = freePort();
+            while (taken.contains(tls));
+            taken.append(tls);
+        }
+        const QByteArray toTls =
+            m_tlsPorts.isEmpty()
+                ? QByteArray()
+                : "    location /to-tls/ { rewrite ^/to-tls/(.*)$ https://127.0.0.1:" +
+                      QByteArray::number(m_tlsPorts.first()) + "/$1 redirect; }\n";
         // One process, in the foreground, everything inside the temporary folder.
         QByteArray conf;
         if (::geteuid() == 0)
@@ -120,8 +188,10 @@ bool NginxServer::start()
                 // that tests can stop a download halfway.
                 "    location /slow/ { limit_rate 256k; }\n"
                 // Pages below /latin1/ are announced as Latin-1.
-                "    location /latin1/ { charset iso-8859-1; }\n"
-                "  }\n"
+                "    location /latin1/ { charset iso-8859-1; }\n" +
+                toTls +
+                "  }\n" +
+                tlsServerBlocks() +
                 "}\n";
         QFile cf(root + QStringLiteral("/nginx.conf"));
         if (!cf.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
@@ -139,13 +209,19 @@ bool NginxServer::start()
             m_error = QStringLiteral("nginx did not start: ") + m_process.errorString();
             return false;
         }
-        // Ready when the port accepts a connection.
+        // Ready when every port accepts a connection.
         QDeadlineTimer deadline(5000);
+        QList<quint16> waiting = m_tlsPorts;
+        waiting.prepend(m_port);
         while (!deadline.hasExpired() && m_process.state() == QProcess::Running) {
             QTcpSocket s;
-            s.connectToHost(QHostAddress::LocalHost, m_port);
-            if (s.waitForConnected(200))
-                return true;
+            s.connectToHost(QHostAddress::LocalHost, waiting.first());
+            if (s.waitForConnected(200)) {
+                waiting.removeFirst();
+                if (waiting.isEmpty())
+                    return true;
+                continue;
+            }
             QThread::msleep(20);
         }
         // Port taken in the meantime, or nginx failed: try another port.
