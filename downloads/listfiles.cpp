@@ -44,8 +44,10 @@ QStringList SplitFields(const QString &line)
 
 QString CleanField(const QString &field)
 {
+    // A lone CR stays: lines end only at LF, and the reader takes a single CR
+    // off a line's end, so a field ending in CR still reads back whole.
     QString clean = field;
-    clean.remove(QLatin1Char('\r'));
+    clean.remove(QStringLiteral("\r\n"));
     clean.remove(QLatin1Char('\n'));
     const QString separator = Separator();
     qsizetype at = 0;
@@ -68,6 +70,9 @@ QByteArray Serialise(const QList<QStringList> &rows)
         bytes += line.toUtf8();
         bytes += "\r\n";
     }
+    // The reader takes one byte order mark off the start of the file: a
+    // first field that starts with one keeps it behind a second.
+    if (bytes.startsWith("\xEF\xBB\xBF")) bytes.prepend("\xEF\xBB\xBF");
     return bytes;
 }
 

@@ -35,11 +35,14 @@ Lines SplitLines(const QString &text);
 
 // A line's fields, split at the separator in any letter case.
 QStringList SplitFields(const QString &line);
-// A field as it is written: CR and LF removed and the "<" of every separator
-// inside it written "%3C", so that every saved row loads back as one row with
-// the same number of fields.
+// A field as it is written: line breaks (LF, and CR LF) removed and the "<"
+// of every separator inside it written "%3C", so that every saved row loads
+// back as one row with the same number of fields. A field read from a list
+// file holds neither and is written unchanged.
 QString CleanField(const QString &field);
-// The file's bytes for these rows (UTF-8, CR LF after every line).
+// The file's bytes for these rows (UTF-8, CR LF after every line; a byte
+// order mark in front when the first field starts with one, since reading
+// drops the first).
 QByteArray Serialise(const QList<QStringList> &rows);
 // Every row of a list, each as its columns in column order.
 QList<QStringList> RowsOf(const ListModel &list);

@@ -12,7 +12,8 @@ seconds="${1:-60}"
 shift || true
 targets=("$@")
 if [ ${#targets[@]} -eq 0 ]; then
-  targets=(fuzz_htmllinks fuzz_response fuzz_address fuzz_statefile fuzz_languagefile fuzz_settings)
+  targets=(fuzz_htmllinks fuzz_response fuzz_address fuzz_statefile fuzz_languagefile fuzz_settings
+    fuzz_listfiles fuzz_raiselower)
 fi
 
 bash scripts/deps.sh clang

@@ -145,6 +145,24 @@ TEST(ListFiles, FieldsHoldingSeparatorsOrLineBreaksKeepTheRowCount)
     EXPECT_EQ(rows[0][4], "<");
 }
 
+TEST(ListFiles, RowsReadFromAnyFileSaveAndLoadBackExactly)
+{
+    // A lone CR inside a field, and a first field that starts with a byte
+    // order mark (the reader drops only the file's own).
+    QTemporaryDir dir;
+    const QString path = dir.filePath("odd.gfl");
+    auto load = [&](const QByteArray &bytes) {
+        EXPECT_TRUE(ListFiles::WriteFile(path, bytes));
+        return UrlListRows(ListFiles::ReadFile(path).value_or(QString()));
+    };
+    const QList<QStringList> rows =
+        load("\xEF\xBB\xBF\xEF\xBB\xBF" "a\rb<QVRL>c\r\r\n\rd<QVRL>e\r\n");
+    ASSERT_EQ(rows.size(), 2);
+    EXPECT_EQ(rows[0], QStringList({QString(QChar(0xFEFF)) + "a\rb", "c\r"}));
+    EXPECT_EQ(rows[1], QStringList({"\rd", "e"}));
+    EXPECT_EQ(load(ListFiles::Serialise(rows)), rows);
+}
+
 TEST(ListFiles, PlainAddressFiles)
 {
     // A full address, an empty line and a word without "/": one row.
