@@ -114,7 +114,7 @@ void DownloadEngine::SetState(int row, const QString &word, const QString &reaso
     m_list.setSubItemToolTip(row, DownloadListModel::ColState, reason);
 }
 
-int DownloadEngine::FreeGroup() const
+int DownloadEngine::FindFreeGroup() const
 {
     const int groups = qBound(1, m_state.SimultaneousDownloads, GroupCount);
     for (int base = 1; base <= groups * GroupSize - 9; base += GroupSize)
@@ -125,7 +125,7 @@ int DownloadEngine::FreeGroup() const
 int DownloadEngine::WaitForFreeGroup()
 {
     for (;;) {
-        if (const int base = FreeGroup()) return base;
+        if (const int base = FindFreeGroup()) return base;
         if (m_closing || QCoreApplication::closingDown()) return 0;
         // Sleep in the event loop until a group frees (or a while passes).
         QEventLoop loop;
@@ -154,7 +154,7 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart, bool WaitForGroups)
             }
             const QPersistentModelIndex rowIndex(m_list.index(i - 1, 0));
             m_state.CurrentRow = i;
-            const int base = WaitForGroups ? WaitForFreeGroup() : FreeGroup();
+            const int base = WaitForGroups ? WaitForFreeGroup() : FindFreeGroup();
             if (base == 0 && !WaitForGroups) {
                 m_state.CurrentRow = i - 1;
                 break;
@@ -246,6 +246,7 @@ void DownloadEngine::StartOnSlot(const QString &source, const QString &target, i
     if (!get) q->SetStallTimeout(qMin(stall, ProbeTimeoutMs));
     const bool started = q->StartDownload(source, target, minSize, get, 0, 0, false, referer);
     q->SetStallTimeout(stall);
+    s.WholeFile = started && get;
     if (!started) {
         s.Probing = false;
         Quarvel1_Failed(slot, QStringLiteral("unusable target file name"));
@@ -256,7 +257,7 @@ void DownloadEngine::FreeGroup(int base, bool abort)
 {
     // A whole-file download that is cut off is never resumed: what it wrote
     // goes, so that a retry writes the row's own name again. Part files stay.
-    const bool dropFile = abort && m_slots[base].NOP < 2 && !m_slots[base].Probing;
+    const bool dropFile = abort && m_slots[base].WholeFile && m_slots[base].NOP < 2;
     for (int s = base; s < base + GroupSize; ++s) {
         if (abort) m_pool[s]->Cancel();
         m_slots[s] = TransferSlot();

@@ -104,7 +104,7 @@ private:
 
     int WaitForFreeGroup();
     // The base of a free group, 0 when none is free.
-    int FreeGroup() const;
+    int FindFreeGroup() const;
     bool Qualifies(int row, bool restart) const;
     bool RowIsServed(int row) const;
     void FreeGroup(int base, bool abort);

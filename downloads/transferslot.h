@@ -21,4 +21,7 @@ struct TransferSlot {
     QString StateNumber;  // base: the state number of a split download
     QString Referer;      // base: referer of the row
     bool Probing = false; // base: the header probe is running
+    // base: the base's control runs this row's GET of the whole file (so the
+    // file it created is this row's).
+    bool WholeFile = false;
 };

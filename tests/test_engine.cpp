@@ -326,11 +326,16 @@ TEST_F(EngineScriptedTest, FailedProbesFallBackAndFailedDownloadsLeaveNoFileButA
     server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 10\r\n\r\nabcd"));
     const int first = f.addRow(server.url("/1.bin"), "1.bin", true);
     const int second = f.addRow(server.url("/2.bin"), "2.bin", true);
+    // A row the control refuses (no folder in its name) must not take the
+    // file of the row its group served before with it.
+    const int refused = f.addRow(server.url("/x.bin"), "x.bin");
+    f.list.setText(refused, "x.bin");
     const int cut = f.addRow(server.url("/3.bin"), "3.bin");
     f.engine->DownloadFilesFromLV(false);
     ASSERT_TRUE(f.waitUntilIdle(10000));
     EXPECT_EQ(f.stateOf(first), "Done");
     EXPECT_EQ(f.stateOf(second), "Done");
+    EXPECT_EQ(f.stateOf(refused), "failed");
     EXPECT_EQ(readAll(f.list.text(second)), "abc");
     EXPECT_EQ(f.stateOf(cut), "failed");
     EXPECT_FALSE(QFileInfo::exists(f.list.text(cut)));
