@@ -39,3 +39,18 @@ public:
     // themselves.
     virtual Questions &Above(QObject * /*window*/) { return *this; }
 };
+
+// Questions that are never shown: a message answers OK, every input and file
+// question counts as cancelled. For reading files where no one may be asked.
+class SilentQuestions : public Questions
+{
+public:
+    Answer Message(const QString &, Buttons, Icon, const QString &) override { return Answer::Ok; }
+    std::optional<QString> Input(const QString &, const QString &, const QString &) override
+    {
+        return std::nullopt;
+    }
+    QString OpenFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString SaveFileName(const QString &, const QString &, const QString &) override { return {}; }
+    QString FolderName(const QString &, const QString &) override { return {}; }
+};

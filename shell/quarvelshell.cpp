@@ -47,20 +47,6 @@ public:
     void Apply(const QString &, const QString &, Kind, const QString &) override {}
 };
 
-// Questions that are never shown: used while only peeking into the files.
-class Silent : public Questions
-{
-public:
-    Answer Message(const QString &, Buttons, Icon, const QString &) override { return Answer::Ok; }
-    std::optional<QString> Input(const QString &, const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    QString OpenFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString SaveFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString FolderName(const QString &, const QString &) override { return {}; }
-};
-
 qreal dpiX(const QWidget *w)
 {
     const QScreen *s = w && w->screen() ? w->screen() : QGuiApplication::primaryScreen();
@@ -110,7 +96,7 @@ QString QuarvelShell::peekLanguageTexts0()
     }
     LanguageTexts texts;
     NoWindows none;
-    Silent silent;
+    SilentQuestions silent;
     LanguageFile::ChangeLanguage(m_languageFile, language, none, texts, silent);
     return texts.LangText(0);
 }

@@ -18,19 +18,6 @@ public:
     void Apply(const QString &, const QString &, Kind, const QString &) override {}
 };
 
-class SilentQuestions : public Questions
-{
-public:
-    Answer Message(const QString &, Buttons, Icon, const QString &) override { return Answer::Ok; }
-    std::optional<QString> Input(const QString &, const QString &, const QString &) override
-    {
-        return std::nullopt;
-    }
-    QString OpenFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString SaveFileName(const QString &, const QString &, const QString &) override { return {}; }
-    QString FolderName(const QString &, const QString &) override { return {}; }
-};
-
 const QString &path()
 {
     static QTemporaryDir dir;
