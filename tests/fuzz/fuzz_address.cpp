@@ -52,16 +52,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     const HttpAddress address = HttpAddress::parse(url);
     checkRequest(address, referer, true);
     checkRequest(address, referer, false);
-    if (address.isValid()) FUZZ_CHECK(address.toUrl().startsWith(QLatin1String("http://")));
+    if (address.isValid())
+        FUZZ_CHECK(address.toUrl().startsWith(address.secure ? QLatin1String("https://")
+                                                             : QLatin1String("http://")));
 
     const QString resolved = LinkResolver().ResolveLink(url, link);
     if (!resolved.isEmpty()) {
         FUZZ_CHECK(resolved.startsWith(QLatin1String("http://")) ||
                    resolved.startsWith(QLatin1String("https://")));
-        if (resolved.startsWith(QLatin1String("http://"))) {
-            const HttpAddress next = HttpAddress::parse(resolved);
-            checkRequest(next, referer, true);
-        }
+        const HttpAddress next = HttpAddress::parse(resolved);
+        checkRequest(next, referer, true);
     }
     return 0;
 }
