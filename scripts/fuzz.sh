@@ -34,6 +34,10 @@ export QT_QPA_PLATFORM=offscreen
 # The file targets write a scratch file per input: keep that in memory.
 if [ -d /dev/shm ] && [ -w /dev/shm ]; then export TMPDIR=/dev/shm; fi
 mkdir -p build-fuzz/crashes
+# FUZZ_SEED fixes libFuzzer's random sequence, so that a short run (CI's)
+# repeats a run that was already made in full by hand.
+seed_args=()
+if [ -n "${FUZZ_SEED:-}" ]; then seed_args=(-seed="$FUZZ_SEED"); fi
 failed=()
 for t in "${targets[@]}"; do
   mkdir -p "build-fuzz/corpus/$t"
@@ -41,7 +45,7 @@ for t in "${targets[@]}"; do
   # The first corpus folder takes the new entries; the seeds are only read.
   if ! "build-fuzz/tests/fuzz/$t" "build-fuzz/corpus/$t" "tests/fuzz/corpus/$t" \
       -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
-      -artifact_prefix="build-fuzz/crashes/$t-" -print_final_stats=1 \
+      -artifact_prefix="build-fuzz/crashes/$t-" -print_final_stats=1 "${seed_args[@]}" \
       >"build-fuzz/$t.log" 2>&1; then
     failed+=("$t")
     tail -n 40 "build-fuzz/$t.log"
