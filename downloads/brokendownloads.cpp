@@ -7,6 +7,28 @@
 
 #include <QFileInfo>
 
+namespace
+{
+
+// One state file as read back: its number (line 1), the saved row, the
+// length text and the part count.
+struct SavedState {
+    QString Number;
+    QString Row;
+    QString Length;
+    int Parts = 0;
+};
+
+// Reads the listed state file; false when it vanished since it was listed.
+bool ReadSaved(const StateFiles &files, const QString &listed, SavedState &saved)
+{
+    saved.Number = listed;
+    QList<ByteRange> ranges;
+    return files.ReadStateFile(saved.Number, saved.Row, saved.Length, saved.Parts, ranges) == 0;
+}
+
+} // namespace
+
 namespace BrokenDownloads
 {
 
@@ -22,21 +44,18 @@ QList<BrokenDownload> Describe(const StateFiles &files, const QStringList &names
 {
     QList<BrokenDownload> found;
     for (const QString &listed : names) {
-        QString number = listed;
-        QString row, length;
-        int parts = 0;
-        QList<ByteRange> ranges;
-        if (files.ReadStateFile(number, row, length, parts, ranges) != 0) continue;
+        SavedState saved;
+        if (!ReadSaved(files, listed, saved)) continue;
         BrokenDownload broken;
-        const QString target =
-            row.section(QStringLiteral("<QVRL>"), 0, 0, QString::SectionCaseInsensitiveSeps);
+        const QString target = saved.Row.section(QStringLiteral("<QVRL>"), 0, 0,
+                                                 QString::SectionCaseInsensitiveSeps);
         broken.FileName = QFileInfo(target).fileName();
-        broken.Length = LeadingNumber(length);
-        broken.Parts = parts;
+        broken.Length = LeadingNumber(saved.Length);
+        broken.Parts = saved.Parts;
         // The part files are numbered from the state number on, as resuming
         // reads them; a missing one holds nothing yet.
-        const qint64 first = LeadingNumber(number);
-        for (int j = 0; j < parts && j < 10; ++j)
+        const qint64 first = LeadingNumber(saved.Number);
+        for (int j = 0; j < saved.Parts && j < 10; ++j)
             broken.BytesHeld +=
                 QFileInfo(files.PathOf(QString::number(first + j) + QStringLiteral(".qvp"))).size();
         found.append(broken);
@@ -49,22 +68,19 @@ int Load(const StateFiles &files, const QStringList &names, DownloadListModel &l
 {
     int read = 0;
     for (const QString &listed : names) {
-        QString number = listed;
-        QString row, length;
-        int parts = 0;
-        QList<ByteRange> ranges;
+        SavedState saved;
         // A state file that vanished since it was listed is passed over.
-        if (files.ReadStateFile(number, row, length, parts, ranges) != 0) continue;
+        if (!ReadSaved(files, listed, saved)) continue;
         ++read;
         const QStringList pieces =
-            row.split(QStringLiteral("<QVRL>"), Qt::KeepEmptyParts, Qt::CaseInsensitive);
+            saved.Row.split(QStringLiteral("<QVRL>"), Qt::KeepEmptyParts, Qt::CaseInsensitive);
         if (pieces.size() < 2) continue;
         auto piece = [&](int k) { return k < pieces.size() ? pieces.at(k) : QString(); };
         const int position = list.appendRow(piece(0));
         state.LastRow = position;
         for (int column = 1; column <= 7; ++column)
             list.setSubItem(position, column, piece(column));
-        list.setSubItem(position, DownloadListModel::ColMdnlNumber, number);
+        list.setSubItem(position, DownloadListModel::ColMdnlNumber, saved.Number);
         list.setSubItem(position, DownloadListModel::ColRef, piece(9));
     }
     return read;
