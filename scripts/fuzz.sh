@@ -16,16 +16,9 @@ if [ ${#targets[@]} -eq 0 ]; then
     fuzz_listfiles fuzz_raiselower)
 fi
 
-bash scripts/deps.sh clang
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-# A folder configured with another compiler would lose these settings when
-# CMake starts it afresh: start it afresh here instead.
-if [ -f build-fuzz/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++-14$' build-fuzz/CMakeCache.txt; then
-  rm -f build-fuzz/CMakeCache.txt
-fi
-cmake -S . -B build-fuzz -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_FUZZ=ON -DBUILD_TESTING=OFF "${launcher[@]}" >/dev/null
+# shellcheck source=clangbuild.sh
+source scripts/clangbuild.sh
+clang_configure build-fuzz -DQUARVEL_FUZZ=ON -DBUILD_TESTING=OFF
 cmake --build build-fuzz -j"$(nproc)" --target "${targets[@]}"
 
 export ASAN_OPTIONS="${ASAN_OPTIONS:-detect_leaks=1:abort_on_error=1}"

@@ -10,16 +10,9 @@ cd "$(dirname "$0")/.."
 root="$(pwd)"
 
 bash scripts/deps.sh
-bash scripts/deps.sh clang
-launcher=()
-if command -v ccache >/dev/null; then launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache); fi
-# A folder configured with another compiler would lose these settings when
-# CMake starts it afresh: start it afresh here instead.
-if [ -f build-asan/CMakeCache.txt ] && ! grep -q '^CMAKE_CXX_COMPILER:.*clang++-14$' build-asan/CMakeCache.txt; then
-  rm -f build-asan/CMakeCache.txt
-fi
-cmake -S . -B build-asan -DCMAKE_CXX_COMPILER=clang++-14 \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARVEL_SANITIZE=ON "${launcher[@]}" >/dev/null
+# shellcheck source=clangbuild.sh
+source scripts/clangbuild.sh
+clang_configure build-asan -DQUARVEL_SANITIZE=ON
 cmake --build build-asan -j"$(nproc)"
 
 export QT_QPA_PLATFORM=offscreen
