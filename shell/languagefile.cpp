@@ -256,9 +256,13 @@ Outcome ChangeLanguage(const QString &path, const QString &language, LanguageTar
                 bool ok = false;
                 const int n = key.mid(4).toInt(&ok);
                 if (ok && n >= 1 && n <= LanguageTexts::Count &&
-                    key == QStringLiteral("TEXT%1").arg(n))
+                    key == QStringLiteral("TEXT%1").arg(n)) {
                     texts.SetLangText(n - 1, text);
+                    continue;
+                }
             }
+            // Every other key is a named text of the messages added since.
+            texts.SetText(key, text);
             continue;
         }
 

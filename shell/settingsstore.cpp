@@ -13,6 +13,40 @@ namespace
 const QString TargetKey = QStringLiteral("TARGETDIRECTORY");
 const QString LanguageKey = QStringLiteral("LANGUAGE");
 
+// The options added since, in the order their lines are written after the
+// two above. Each line is written only when its value differs from the
+// default, so the file of a user who changed nothing keeps its two lines.
+struct ExtraSetting {
+    const char *key;
+    QString (*get)(const ProgramSettings &);
+    void (*set)(ProgramSettings &, const QString &);
+};
+
+QString flag(bool on) { return on ? QStringLiteral("1") : QStringLiteral("0"); }
+bool isOn(const QString &v) { return v.trimmed() != QLatin1String("0"); }
+
+const ExtraSetting Extras[] = {
+    {"columnwidths", [](const ProgramSettings &s) { return s.ColumnWidths; },
+     [](ProgramSettings &s, const QString &v) { s.ColumnWidths = v; }},
+    {"keepconnections", [](const ProgramSettings &s) { return flag(s.KeepConnections); },
+     [](ProgramSettings &s, const QString &v) { s.KeepConnections = isOn(v); }},
+    {"modernpictures", [](const ProgramSettings &s) { return flag(s.ModernPictures); },
+     [](ProgramSettings &s, const QString &v) { s.ModernPictures = isOn(v); }},
+    {"skipdownloaded", [](const ProgramSettings &s) { return flag(s.SkipDownloaded); },
+     [](ProgramSettings &s, const QString &v) { s.SkipDownloaded = isOn(v); }},
+    {"browserlogin", [](const ProgramSettings &s) { return flag(s.BrowserLogin); },
+     [](ProgramSettings &s, const QString &v) { s.BrowserLogin = isOn(v); }},
+    {"perserver", [](const ProgramSettings &s) { return QString::number(s.PerServer); },
+     [](ProgramSettings &s, const QString &v) { s.PerServer = qMax(0, v.trimmed().toInt()); }},
+};
+
+const ExtraSetting *findExtra(const QString &upperKey)
+{
+    for (const ExtraSetting &e : Extras)
+        if (upperKey == QString::fromLatin1(e.key).toUpper()) return &e;
+    return nullptr;
+}
+
 // A value must stay on its line.
 QString oneLine(QString value)
 {
@@ -68,6 +102,8 @@ bool SettingsStore::ReadSettings(const std::function<void(const QString &)> &lan
             m_settings.Language = value;
             languageApplied = true;
             if (languageRead) languageRead(value);
+        } else if (const ExtraSetting *extra = findExtra(key)) {
+            extra->set(m_settings, value);
         }
     }
 
@@ -90,12 +126,15 @@ bool SettingsStore::ReadSettings(const std::function<void(const QString &)> &lan
 bool SettingsStore::WriteSetting(const QString &key, const QString &value)
 {
     const QString k = key.toUpper();
-    if (k != TargetKey && k != LanguageKey) return false;
+    const ExtraSetting *extra = findExtra(k);
+    if (k != TargetKey && k != LanguageKey && !extra) return false;
     if (!QFileInfo::exists(Path())) m_settings.TargetDir = DefaultTargetDir();
     if (k == TargetKey)
         m_settings.TargetDir = value;
-    else
+    else if (k == LanguageKey)
         m_settings.Language = value;
+    else
+        extra->set(m_settings, value);
     return writeFile(m_settings.TargetDir, m_settings.Language);
 }
 
@@ -103,8 +142,14 @@ bool SettingsStore::writeFile(const QString &targetDir, const QString &language)
 {
     QSaveFile file(Path());
     if (!file.open(QIODevice::WriteOnly)) return false;
-    const QByteArray bytes = "targetdirectory|" + oneLine(targetDir).toUtf8() + "\r\n" +
-                             "language|" + oneLine(language).toUtf8() + "\r\n";
+    QByteArray bytes = "targetdirectory|" + oneLine(targetDir).toUtf8() + "\r\n" +
+                       "language|" + oneLine(language).toUtf8() + "\r\n";
+    static const ProgramSettings defaults;
+    for (const ExtraSetting &e : Extras) {
+        const QString value = e.get(m_settings);
+        if (value != e.get(defaults))
+            bytes += QByteArray(e.key) + "|" + oneLine(value).toUtf8() + "\r\n";
+    }
     file.write(bytes);
     return file.commit();
 }

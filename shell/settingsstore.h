@@ -6,8 +6,11 @@
 #include <functional>
 
 // The settings file "quarvel.ini" in the program folder: two lines
-// "targetdirectory|<folder>" and "language|<name>", CR LF ended, written
-// atomically so that an interrupted write never leaves a broken file.
+// "targetdirectory|<folder>" and "language|<name>", CR LF ended, then one
+// line for each later option that differs from its default ("columnwidths",
+// "keepconnections", "modernpictures", "skipdownloaded", "browserlogin",
+// "perserver"), written atomically so that an interrupted write never leaves
+// a broken file. Older files lack the extra lines: the defaults apply.
 class SettingsStore
 {
 public:
@@ -27,8 +30,8 @@ public:
     // False when the file had to be written and could not be.
     bool ReadSettings(const std::function<void(const QString &language)> &languageRead);
 
-    // Rewrites the file with the named setting ("targetdirectory" or
-    // "language", any case) set to value and the other one as it is now.
+    // Rewrites the file with the named setting (one of the keys above, any
+    // case) set to value and the others as they are now.
     // False for an unknown key (the file is left alone) or a failed write.
     bool WriteSetting(const QString &key, const QString &value);
 

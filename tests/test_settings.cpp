@@ -123,6 +123,20 @@ TEST_F(SettingsTest, WritesKeepTheOtherSettingAndNeverBreakALine)
     const QByteArray before = ini();
     EXPECT_FALSE(store.WriteSetting("colour", "red"));
     EXPECT_EQ(ini(), before);
+
+    // Later options follow as extra lines, only while they differ from their
+    // defaults, and read back; a file without them gets the defaults.
+    ASSERT_TRUE(store.WriteSetting("perserver", "4"));
+    ASSERT_TRUE(store.WriteSetting("KeepConnections", "0"));
+    EXPECT_EQ(ini(), before + "keepconnections|0\r\nperserver|4\r\n");
+    ProgramSettings again;
+    SettingsStore reread(dir.path(), again);
+    ASSERT_TRUE(reread.ReadSettings({}));
+    EXPECT_FALSE(again.KeepConnections);
+    EXPECT_EQ(again.PerServer, 4);
+    EXPECT_TRUE(again.ModernPictures);
+    ASSERT_TRUE(store.WriteSetting("keepconnections", "1"));
+    EXPECT_EQ(ini(), before + "perserver|4\r\n");
 }
 
 TEST_F(SettingsTest, WriteWithoutAFileFallsBackToTheIncomingFolder)
