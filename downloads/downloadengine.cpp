@@ -3,7 +3,9 @@
 #include "downloadlistmodel.h"
 #include "leadingnumber.h"
 #include "quarvel.h"
+#include "rowcursor.h"
 #include "statewords.h"
+#include "wait.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -18,23 +20,10 @@ namespace
 {
 
 const QString Idle = QStringLiteral("idle");
+// A group's base while it serves a row (the row itself is kept aside).
+const QString Busy = QStringLiteral("row");
 // How long a header probe may wait for its answer.
 constexpr int ProbeTimeoutMs = 15000;
-
-// Registers a pass's position so that the list's row changes renumber it.
-class CursorGuard
-{
-public:
-    CursorGuard(std::vector<int *> &cursors, int *cursor) : m_cursors(cursors), m_cursor(cursor)
-    {
-        m_cursors.push_back(cursor);
-    }
-    ~CursorGuard() { std::erase(m_cursors, m_cursor); }
-
-private:
-    std::vector<int *> &m_cursors;
-    int *m_cursor;
-};
 
 } // namespace
 
@@ -61,6 +50,14 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     }
     connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &DownloadEngine::RowsRemoved);
     connect(&m_list, &QAbstractItemModel::rowsInserted, this, &DownloadEngine::RowsInserted);
+    connect(&m_list, &QAbstractItemModel::layoutAboutToBeChanged, this,
+            &DownloadEngine::ListAboutToChange);
+    connect(&m_list, &QAbstractItemModel::modelAboutToBeReset, this, [this] {
+        ListAboutToChange();
+        m_resetting = true;
+    });
+    connect(&m_list, &QAbstractItemModel::layoutChanged, this, &DownloadEngine::ListChanged);
+    connect(&m_list, &QAbstractItemModel::modelReset, this, &DownloadEngine::ListChanged);
 }
 
 DownloadEngine::~DownloadEngine()
@@ -78,9 +75,9 @@ void DownloadEngine::Close()
 
 int DownloadEngine::RowOfBase(int base) const
 {
-    if (IsIdle(base)) return 0;
-    const qint64 row = LeadingNumber(m_pool[base]->Tag);
-    return row >= 1 && row <= m_list.count() ? int(row) : 0;
+    if (IsIdle(base) || base < 1 || base >= PoolSize || base != GroupBase(base)) return 0;
+    const QPersistentModelIndex &row = m_groupRows[(base - 1) / GroupSize];
+    return row.isValid() ? row.row() + 1 : 0;
 }
 
 bool DownloadEngine::IsIdle(int slot) const
@@ -124,32 +121,89 @@ int DownloadEngine::FindFreeGroup() const
 
 int DownloadEngine::WaitForFreeGroup()
 {
-    for (;;) {
-        if (const int base = FindFreeGroup()) return base;
-        if (m_closing || QCoreApplication::closingDown()) return 0;
-        // Sleep in the event loop until a group frees (or a while passes).
-        QEventLoop loop;
+    // Sleeps in the event loop until a group frees (its signal wakes the
+    // wait), the engine closes or the program quits; 0 then.
+    int base = 0;
+    WaitOptions options;
+    options.PollMs = 250;
+    options.Wake = [this](QEventLoop &loop) {
         connect(this, &DownloadEngine::GroupFreed, &loop, &QEventLoop::quit);
-        if (QCoreApplication::instance())
-            connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop,
-                    &QEventLoop::quit);
-        QTimer::singleShot(250, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
+    };
+    WaitUntil(
+        [this, &base] {
+            base = m_closing ? 0 : FindFreeGroup();
+            return base != 0 || m_closing;
+        },
+        options);
+    return QuitRequested() ? 0 : base;
+}
+
+bool DownloadEngine::MakeFolders(int row, QSet<QString> &made)
+{
+    const QString source = m_list.subItem(row, DownloadListModel::ColSource);
+    const QString target = m_list.text(row);
+    const QString targetDir = m_list.subItem(row, DownloadListModel::ColTargetDir).trimmed();
+    const QString mainUrl = m_list.subItem(row, DownloadListModel::ColMainURL);
+    bool ok = !source.trimmed().isEmpty() && !target.trimmed().isEmpty();
+    // Folders made once in this pass are not made again.
+    auto make = [&made](const QString &folder) {
+        if (made.contains(folder)) return true;
+        const bool done = QDir().mkpath(folder);
+        if (done) made.insert(folder);
+        return done;
+    };
+    if (ok && !targetDir.isEmpty())
+        ok = make(mainUrl.isEmpty() ? targetDir : targetDir + "/" + mainUrl);
+    if (ok) ok = make(QFileInfo(target).absolutePath());
+    return ok;
+}
+
+void DownloadEngine::TakeGroup(int base, int row)
+{
+    // Fresh records; the group keeps the row through every change of the list.
+    for (int s = base; s < base + GroupSize; ++s)
+        m_slots[s] = TransferSlot();
+    SetState(row, StateProgress);
+    m_pool[base]->Tag = Busy;
+    m_groupRows[(base - 1) / GroupSize] = QPersistentModelIndex(m_list.index(row - 1, 0));
+    const QString source = m_list.subItem(row, DownloadListModel::ColSource);
+    const QString target = m_list.text(row);
+    const qint64 minSize = LeadingNumber(m_list.subItem(row, DownloadListModel::ColMinFileSize));
+    const QString referer = m_list.subItem(row, DownloadListModel::ColRef);
+    if (ParseMultipartMarker(m_list.subItem(row, DownloadListModel::ColMdnlNumber)).kind !=
+        MultipartMarker::Single)
+        PartialDownload(source, target, base, minSize, referer);
+    else
+        StartSingleDownload(source, target, base, minSize, referer);
+}
+
+bool DownloadEngine::StartRow(int row)
+{
+    if (row < 1 || row > m_list.count() || RowIsServed(row)) return true;
+    const int base = FindFreeGroup();
+    if (base == 0) return false;
+    QSet<QString> made;
+    if (MakeFolders(row, made))
+        TakeGroup(base, row);
+    else
+        SetState(row, StateFailed);
+    return true;
 }
 
 void DownloadEngine::DownloadFilesFromLV(bool Restart, bool WaitForGroups)
 {
     if (m_state.CurrentRow < m_list.count() || Restart) {
-        int i = Restart ? 1 : m_state.CurrentRow + 1;
-        CursorGuard guard(m_cursors, &i);
+        // The pass's place follows the list through every change meanwhile.
+        RowCursor cursor(m_list, Restart ? 0 : m_state.CurrentRow);
+        ++m_passes;
         QSet<QString> made;
-        while (!m_state.StopRequested && !m_closing && i <= m_list.count()) {
+        while (!m_state.StopRequested && !m_closing && !QuitRequested()) {
             QCoreApplication::processEvents();
+            int i = cursor.Next();
             if (m_state.StopRequested || m_closing || i > m_list.count()) break;
             // Rows a busy group already serves are left alone by a restart.
             if (!Qualifies(i, Restart) || (Restart && RowIsServed(i))) {
-                ++i;
+                cursor.Passed(i);
                 continue;
             }
             const QPersistentModelIndex rowIndex(m_list.index(i - 1, 0));
@@ -159,61 +213,30 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart, bool WaitForGroups)
                 m_state.CurrentRow = i - 1;
                 break;
             }
-            if (base == 0 || m_state.StopRequested || m_list.count() == 0) {
-                ++i;
-                continue;
-            }
-            // The row may have moved or gone while the pass waited.
+            // The row may have moved or gone while the pass waited; a gone
+            // row's place is taken by the next one.
             if (!rowIndex.isValid()) continue;
             i = rowIndex.row() + 1;
-            if (!Qualifies(i, Restart) || RowIsServed(i)) {
-                ++i;
+            if (base == 0 || m_state.StopRequested || !Qualifies(i, Restart) || RowIsServed(i)) {
+                cursor.Passed(i);
                 continue;
             }
-
-            // The row's folders; a row without source or target, or whose
-            // folder cannot be made, fails here.
-            const QString source = m_list.subItem(i, DownloadListModel::ColSource);
-            const QString target = m_list.text(i);
-            const QString targetDir = m_list.subItem(i, DownloadListModel::ColTargetDir).trimmed();
-            const QString mainUrl = m_list.subItem(i, DownloadListModel::ColMainURL);
-            bool ok = !source.trimmed().isEmpty() && !target.trimmed().isEmpty();
-            // Folders made once in this pass are not made again.
-            auto make = [&made](const QString &folder) {
-                if (made.contains(folder)) return true;
-                const bool done = QDir().mkpath(folder);
-                if (done) made.insert(folder);
-                return done;
-            };
-            if (ok && !targetDir.isEmpty())
-                ok = make(mainUrl.isEmpty() ? targetDir : targetDir + "/" + mainUrl);
-            if (ok) ok = make(QFileInfo(target).absolutePath());
-            if (!ok) {
+            // A row without source or target, or whose folder cannot be
+            // made, fails here.
+            if (!MakeFolders(i, made)) {
                 SetState(i, StateFailed);
-                ++i;
+                cursor.Passed(i);
                 continue;
             }
             QCoreApplication::processEvents();
             if (!rowIndex.isValid()) continue;
             i = rowIndex.row() + 1;
             if (!IsIdle(base) || RowIsServed(i)) continue; // taken meanwhile: look at the row again
-
-            // Take the group: fresh records, the row's position in the base's Tag.
-            for (int s = base; s < base + GroupSize; ++s)
-                m_slots[s] = TransferSlot();
-            SetState(i, StateProgress);
-            m_pool[base]->Tag = QStringLiteral(" %1").arg(i);
-            const qint64 minSize =
-                LeadingNumber(m_list.subItem(i, DownloadListModel::ColMinFileSize));
-            const QString referer = m_list.subItem(i, DownloadListModel::ColRef);
-            if (ParseMultipartMarker(m_list.subItem(i, DownloadListModel::ColMdnlNumber)).kind !=
-                MultipartMarker::Single)
-                PartialDownload(source, target, base, minSize, referer);
-            else
-                StartSingleDownload(source, target, base, minSize, referer);
+            TakeGroup(base, i);
             // The yield after the start is the next round's first step.
-            if (rowIndex.isValid()) i = rowIndex.row() + 2;
+            if (rowIndex.isValid()) cursor.Passed(rowIndex.row() + 1);
         }
+        --m_passes;
     }
     if (WaitForGroups) emit PassEnded();
 }
@@ -263,6 +286,7 @@ void DownloadEngine::FreeGroup(int base, bool abort)
         m_slots[s] = TransferSlot();
         m_pool[s]->Tag = Idle;
     }
+    m_groupRows[(base - 1) / GroupSize] = QPersistentModelIndex();
     if (dropFile && m_pool[base]->CreatedLocalFile()) QFile::remove(m_pool[base]->LocalFile());
     emit GroupFreed();
 }
@@ -317,46 +341,80 @@ bool DownloadEngine::AllPartsFinished(int slot) const
     return true;
 }
 
+void DownloadEngine::FreeRemovedGroups()
+{
+    // A running row that was removed stops, so that its end never marks
+    // another row.
+    for (int base = 1; base < PoolSize; base += GroupSize)
+        if (!IsIdle(base) && !m_groupRows[(base - 1) / GroupSize].isValid()) FreeGroup(base, true);
+}
+
 void DownloadEngine::RowsRemoved(const QModelIndex &, int first, int last)
 {
-    // Positions after the removed rows move up; a running row that was
-    // removed stops, so that its end never marks another row.
+    FreeRemovedGroups();
+    // The two positions of the state move up with the rows before them.
     const int a = first + 1;
     const int b = last + 1;
-    const int n = b - a + 1;
-    auto shift = [&](int &pos, int inside) {
+    auto shift = [&](int &pos) {
         if (pos > b)
-            pos -= n;
+            pos -= b - a + 1;
         else if (pos >= a)
-            pos = inside;
+            pos = a - 1;
     };
-    for (int base = 1; base < PoolSize; base += GroupSize) {
-        if (IsIdle(base)) continue;
-        int row = int(LeadingNumber(m_pool[base]->Tag));
-        if (row >= a && row <= b) {
-            FreeGroup(base, true);
-            continue;
-        }
-        shift(row, row);
-        m_pool[base]->Tag = QStringLiteral(" %1").arg(row);
-    }
-    shift(m_state.CurrentRow, a - 1);
-    shift(m_state.LastRow, a - 1);
-    for (int *cursor : m_cursors)
-        shift(*cursor, a);
+    shift(m_state.CurrentRow);
+    shift(m_state.LastRow);
 }
 
 void DownloadEngine::RowsInserted(const QModelIndex &, int first, int last)
 {
     const int a = first + 1;
     const int n = last - first + 1;
-    for (int base = 1; base < PoolSize; base += GroupSize) {
-        if (IsIdle(base)) continue;
-        const int row = int(LeadingNumber(m_pool[base]->Tag));
-        if (row >= a) m_pool[base]->Tag = QStringLiteral(" %1").arg(row + n);
-    }
     if (m_state.CurrentRow >= a) m_state.CurrentRow += n;
     if (m_state.LastRow >= a) m_state.LastRow += n;
-    for (int *cursor : m_cursors)
-        if (*cursor >= a) *cursor += n;
+}
+
+void DownloadEngine::ListAboutToChange()
+{
+    // A layout change or a reset may drop or move any row: the positions of
+    // the state are kept as cursors, and the running rows by what they are
+    // (a reset forgets every index).
+    m_current = std::make_unique<RowCursor>(m_list, m_state.CurrentRow);
+    m_last = std::make_unique<RowCursor>(m_list, m_state.LastRow);
+    m_runningKeys.clear();
+    for (int base = 1; base < PoolSize; base += GroupSize) {
+        const int row = RowOfBase(base);
+        if (row > 0) m_runningKeys.insert(RowKey(row), base);
+    }
+}
+
+void DownloadEngine::ListChanged()
+{
+    // A reset left every index invalid: the running rows are found again.
+    if (!m_runningKeys.isEmpty()) {
+        for (int row = 1; row <= m_list.count(); ++row) {
+            const auto found = m_runningKeys.find(RowKey(row));
+            if (found == m_runningKeys.end()) continue;
+            QPersistentModelIndex &kept = m_groupRows[(found.value() - 1) / GroupSize];
+            if (!kept.isValid()) kept = QPersistentModelIndex(m_list.index(row - 1, 0));
+            m_runningKeys.erase(found);
+        }
+        m_runningKeys.clear();
+    }
+    FreeRemovedGroups();
+    if (m_resetting) {
+        // A reset keeps no place: the positions stay within the list.
+        m_state.CurrentRow = qMin(m_state.CurrentRow, m_list.count());
+        m_state.LastRow = qMin(m_state.LastRow, m_list.count());
+    } else {
+        if (m_current) m_state.CurrentRow = m_current->Next() - 1;
+        if (m_last) m_state.LastRow = m_last->Next() - 1;
+    }
+    m_resetting = false;
+    m_current.reset();
+    m_last.reset();
+}
+
+QString DownloadEngine::RowKey(int row) const
+{
+    return m_list.text(row) + QLatin1Char('\n') + m_list.subItem(row, DownloadListModel::ColSource);
 }

@@ -4,7 +4,10 @@
 #include "statefiles.h"
 #include "transferslot.h"
 
+#include <QHash>
 #include <QObject>
+#include <QPersistentModelIndex>
+#include <QSet>
 #include <QString>
 #include <array>
 #include <memory>
@@ -13,12 +16,15 @@
 class DownloadListModel;
 class Quarvel;
 class QModelIndex;
+class RowCursor;
 
 // The download engine: the pool of transfer controls Quarvel1(0..200) with
 // their slot records, the scheduler pass over the download list, the stop of
 // all transfers and the handling of every transfer event. Instance 0 serves
 // the crawl's page fetches; 1..200 form 20 groups of ten slots, a running row
-// occupying one group (its base holds the row's position in its Tag).
+// occupying one group. The engine keeps each group's row as a persistent
+// index, so the list's changes (insertions, removals, layout changes,
+// resets) never leave a group naming the wrong row.
 class DownloadEngine : public QObject
 {
     Q_OBJECT
@@ -54,7 +60,11 @@ public:
     // starts the rows it adds this way without being held up.
     void DownloadFilesFromLV(bool Restart, bool WaitForGroups = true);
     // True while a pass runs.
-    bool PassRunning() const { return !m_cursors.empty(); }
+    bool PassRunning() const { return m_passes > 0; }
+    // Starts the row now, whatever its state, on a free group: false when no
+    // group is free. A row a group serves already, or one that does not
+    // exist, counts as handled (true); a row whose folder cannot be made fails.
+    bool StartRow(int row);
     // Stops every running row (all slots of its group); its row becomes "aborted".
     void KillAllDownloads();
     // Stops the group serving row, if any; the row becomes "aborted". True when one was stopped.
@@ -113,15 +123,34 @@ private:
     QString SerialiseRow(int row) const;
     bool StillServes(int base, int row) const;
 
+    // The row's folders; false when it lacks source or target or a folder
+    // cannot be made. made holds the folders made in this pass.
+    bool MakeFolders(int row, QSet<QString> &made);
+    // Takes the free group base for row and starts its transfer.
+    void TakeGroup(int base, int row);
+
+    // The list changed: groups whose row went are freed, the state's
+    // positions follow.
     void RowsRemoved(const QModelIndex &parent, int first, int last);
     void RowsInserted(const QModelIndex &parent, int first, int last);
+    void ListAboutToChange();
+    void ListChanged();
+    void FreeRemovedGroups();
+    // What a running row is found by again after a reset: target and source.
+    QString RowKey(int row) const;
 
     DownloadListModel &m_list;
     DownloadState &m_state;
     StateFiles &m_files;
     std::array<std::unique_ptr<Quarvel>, PoolSize> m_pool;
     std::array<TransferSlot, PoolSize> m_slots;
-    // Positions that running passes are looking at; renumbered with the list.
-    std::vector<int *> m_cursors;
+    // The row each group serves (by group number), invalid when idle.
+    std::array<QPersistentModelIndex, GroupCount> m_groupRows;
+    int m_passes = 0;
+    // Kept across a layout change or a reset of the list.
+    std::unique_ptr<RowCursor> m_current;
+    std::unique_ptr<RowCursor> m_last;
+    QHash<QString, int> m_runningKeys;
+    bool m_resetting = false;
     bool m_closing = false;
 };

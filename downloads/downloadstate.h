@@ -10,5 +10,6 @@ struct DownloadState {
     int LastRow = 0;               // last-row index: position of the last appended row
     bool PageFetched = false;      // the crawl's page fetch (instance 0) has ended
     bool ListBusy = false;         // a command or the crawl is editing a list
+    bool ListBusyScoped = false;   // ListBusy is held by a ListBusyLock on the stack
     bool StopFilling = false;      // ends the URL-list runner before its next row
 };

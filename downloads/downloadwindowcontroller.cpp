@@ -8,6 +8,7 @@
 #include "listfiles.h"
 #include "programstate.h"
 #include "questions.h"
+#include "statewords.h"
 #include "urllistmodel.h"
 
 #include <QDesktopServices>
@@ -74,9 +75,18 @@ DownloadWindowController::DownloadWindowController(frmDownloadData &window, Down
         m_window.cmdRestartSelectedDownloads->setEnabled(true);
     });
     // Whatever adds rows (a crawl, a load, the clipboard) makes the list
-    // clearable again.
+    // clearable again, and rows that can start make "start all" usable at
+    // once rather than at the next button tick.
     connect(&window.downloadModel(), &QAbstractItemModel::rowsInserted, this,
-            [this] { m_window.Command2->setEnabled(true); });
+            [this](const QModelIndex &, int first, int last) {
+                m_window.Command2->setEnabled(true);
+                const DownloadListModel &list = m_window.downloadModel();
+                for (int row = first + 1; row <= last + 1; ++row) {
+                    if (!IsWaitingState(list.subItem(row, DownloadListModel::ColState))) continue;
+                    m_window.Command1->setEnabled(true);
+                    break;
+                }
+            });
     connect(window.Timer1, &QTimer::timeout, this, &DownloadWindowController::Timer1_Timer);
     window.Timer1->start();
 
@@ -113,7 +123,7 @@ void DownloadWindowController::Command1_Click()
     m_state.StopRequested = false;
     m_window.cmdDeleteFromList->setEnabled(false);
     m_window.cmdRestartSelectedDownloads->setEnabled(false);
-    if (HarvestTakesStart && HarvestTakesStart()) return;
+    if (HarvestTakesStart && HarvestTakesStart(false, {})) return;
     m_engine.DownloadFilesFromLV(false);
 }
 
@@ -122,6 +132,12 @@ void DownloadWindowController::cmdRestartSelectedDownloads_Click()
     m_state.StopRequested = false;
     m_window.cmdDeleteFromList->setEnabled(false);
     m_window.Command1->setEnabled(false);
+    // During a harvest the rows restart through it, as groups free.
+    if (HarvestTakesStart && HarvestTakesStart(true, m_window.downloadModel().selectedRows())) {
+        m_window.Command1->setEnabled(true);
+        m_window.cmdRestartSelectedDownloads->setEnabled(true);
+        return;
+    }
     m_engine.DownloadFilesFromLV(true);
 }
 
@@ -136,6 +152,7 @@ void DownloadWindowController::cmdStopDownload_Click()
     // Every slot of the row's group stops, probe and parts alike; a row no
     // group serves stays as it is.
     ListBusyLock busy(m_state);
+    if (!busy) return;
     const DownloadListModel &list = m_window.downloadModel();
     for (int row : list.selectedRows())
         m_engine.StopRow(row);
@@ -145,6 +162,7 @@ void DownloadWindowController::cmdDeleteFromList_Click()
 {
     // Running rows stay; the engine renumbers the groups of the rows below.
     ListBusyLock busy(m_state);
+    if (!busy) return;
     DownloadListModel &list = m_window.downloadModel();
     QList<int> rows = list.selectedRows();
     rows.removeIf([this](int row) { return RowIsRunning(row); });
@@ -189,8 +207,8 @@ void DownloadWindowController::cmdPut2DownloadList_Click()
     m_filling = true;
     m_state.StopFilling = false;
     m_window.cmdStopFillingDownloadlist->setEnabled(true);
-    const bool aborted = FillDownloadList();
-    m_window.setWindowTitle(aborted ? AbortedFilling : FinishedFilling);
+    const std::optional<bool> aborted = FillDownloadList();
+    if (aborted) m_window.setWindowTitle(*aborted ? AbortedFilling : FinishedFilling);
     m_window.cmdStopFillingDownloadlist->setEnabled(false);
     m_filling = false;
 }
@@ -203,6 +221,7 @@ void DownloadWindowController::cmdStopFillingDownloadlist_Click()
 void DownloadWindowController::cmdDeleteFromURLList_Click()
 {
     ListBusyLock busy(m_state);
+    if (!busy) return;
     UrlListModel &urls = m_window.urlModel();
     urls.removeRowsAt(urls.selectedRows());
 }

@@ -2,11 +2,11 @@
 
 #include "urlrows.h"
 
+#include <QList>
 #include <QObject>
 #include <QString>
 #include <functional>
-
-#include <functional>
+#include <optional>
 
 class DownloadEngine;
 class LanguageTexts;
@@ -29,8 +29,9 @@ public:
 
     // Hooks the composing shell fills in.
     // Runs the URL-list runner over the selected rows; true when the
-    // stop-filling request ended it.
-    std::function<bool()> FillDownloadList;
+    // stop-filling request ended it, nothing when it was refused (a harvest
+    // was running).
+    std::function<std::optional<bool>()> FillDownloadList;
     // The harvest options that rows made from bare addresses take.
     std::function<UrlRows::AddressRowOptions()> RowOptions;
     // Forgets the start addresses of this run (clearing the list does).
@@ -40,9 +41,10 @@ public:
 
     // True while a transfer group serves the download-list row.
     bool RowIsRunning(int row) const;
-    // Asked by the start command first: true when a running harvest takes
-    // the start over (its pass would otherwise hold the harvest up).
-    std::function<bool()> HarvestTakesStart;
+    // Asked by both start commands first ("start all": restart false, no
+    // rows; the restart: true and the selected rows): true when a running
+    // harvest takes the start over (a pass would otherwise hold it up).
+    std::function<bool(bool restart, const QList<int> &rows)> HarvestTakesStart;
 
     void Command1_Click();
     void cmdRestartSelectedDownloads_Click();

@@ -2,18 +2,15 @@
 
 #include "leadingnumber.h"
 #include "localfilenames.h"
+#include "wait.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
-#include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
 #include <QRegularExpression>
 #include <QTemporaryFile>
-#include <QThread>
-#include <QTimer>
 #include <QtEndian>
 
 #include <algorithm>
@@ -60,22 +57,6 @@ QString LockPathFor(const QString &path)
 {
     const QFileInfo info(path);
     return info.absolutePath() + u'/' + info.completeBaseName() + QStringLiteral(".lock");
-}
-
-// Lets the event loop run for one round of waiting. Without an application
-// object there is no event loop to run, so the thread just sleeps.
-void WaitOneRound()
-{
-    if (!QCoreApplication::instance()) {
-        QThread::msleep(LockWaitRoundMs);
-        return;
-    }
-    QEventLoop loop;
-    QTimer timer;
-    timer.setSingleShot(true);
-    QObject::connect(&timer, &QTimer::timeout, &loop, &QEventLoop::quit);
-    timer.start(LockWaitRoundMs);
-    loop.exec();
 }
 
 // Converts text (blanks around it removed) to a number; value is left as it
@@ -138,11 +119,14 @@ QString StateFiles::GetNextNumber(int count)
     lock.setStaleLockTime(0);
     QElapsedTimer waited;
     waited.start();
-    while (!lock.tryLock(0)) {
-        if (lock.error() != QLockFile::LockFailedError) break;
-        if (QCoreApplication::closingDown() || waited.hasExpired(LockWaitLimitMs)) break;
-        WaitOneRound();
-    }
+    WaitOptions options;
+    options.PollMs = LockWaitRoundMs;
+    WaitUntil(
+        [&lock, &waited] {
+            return lock.tryLock(0) || lock.error() != QLockFile::LockFailedError ||
+                   waited.hasExpired(LockWaitLimitMs);
+        },
+        options);
 
     QFile counter(counterPath);
     if (!counter.open(QIODevice::ReadWrite)) return QString::number(RestartNumber(count));
@@ -414,7 +398,8 @@ bool StateFiles::NumbersInUse(qint64 first, int count) const
 {
     for (qint64 n = first; n < first + count; ++n) {
         const QString stem = PathOf(QString::number(n));
-        if (QFileInfo::exists(stem + StateSuffix) || QFileInfo::exists(stem + QStringLiteral(".qvp")))
+        if (QFileInfo::exists(stem + StateSuffix) ||
+            QFileInfo::exists(stem + QStringLiteral(".qvp")))
             return true;
     }
     return false;

@@ -12,6 +12,7 @@
 #include "quarvel.h"
 #include "repaintlock.h"
 #include "urlrows.h"
+#include "wait.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>
@@ -150,16 +151,21 @@ void Crawler::EndActivation()
 
 void Crawler::WaitFor(const std::function<bool()> &done)
 {
-    // Sleeps in the event loop; the page fetch's end wakes it at once, the
-    // short timer catches the stop flags.
-    while (!done() && !QCoreApplication::closingDown()) {
-        QEventLoop loop;
+    // The page fetch's end wakes the wait at once; the short poll catches
+    // the stop flags.
+    WaitOptions options;
+    options.PollMs = 10;
+    options.Wake = [this](QEventLoop &loop) {
         connect(&m_fetcher, &Quarvel::Finished, &loop, &QEventLoop::quit);
         connect(&m_fetcher, &Quarvel::TooSmall, &loop, &QEventLoop::quit);
         connect(&m_fetcher, &Quarvel::Failed, &loop, &QEventLoop::quit);
         connect(&m_prefetch, &PagePrefetch::PageEnded, &loop, &QEventLoop::quit);
-        QTimer::singleShot(10, &loop, &QEventLoop::quit);
-        loop.exec();
+    };
+    // The program is quitting: the page counts as stopped, and the harvest
+    // ends as after a long press of the stop button.
+    if (WaitUntil(done, options) == WaitEnd::Quit) {
+        StopPage = true;
+        StopHarvest = true;
     }
 }
 
@@ -359,6 +365,7 @@ void Crawler::AddRow(const QString &absolute, const QString &host, const QString
 {
     RepaintLock repaint(m_list);
     ListBusyLock busy(m_downloads);
+    if (!busy) return;
     m_host.RowAdded();
     ++m_rowsAdded;
     QString name = fileName;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <QList>
 #include <QObject>
+#include <QPersistentModelIndex>
 
 class DownloadEngine;
 class DownloadListModel;
@@ -21,9 +23,14 @@ public:
 
     // Rows start as they come from now on.
     void Begin();
-    // No more rows start through the feed.
+    // No more rows start through the feed (rows handed over for a restart
+    // still restart as groups free).
     void End();
     bool Active() const { return m_active; }
+    // Restarts these rows (positions) as groups free, whatever their state,
+    // each once; rows a group serves already, and rows removed meanwhile,
+    // are passed over.
+    void Restart(const QList<int> &rows);
 
 private:
     // Schedules a pass from the event loop (never inside a list change or a
@@ -33,7 +40,9 @@ private:
 
     static constexpr int RetryMs = 20;
     DownloadEngine &m_engine;
+    DownloadListModel &m_list;
     DownloadState &m_state;
+    QList<QPersistentModelIndex> m_restarts;
     bool m_active = false;
     bool m_scheduled = false;
     bool m_feeding = false;

@@ -6,7 +6,7 @@
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
 #include "frmrlie.h"
-#include "harvestfeed.h"
+#include "harvestsession.h"
 #include "leadingnumber.h"
 #include "programstate.h"
 #include "questions.h"
@@ -82,18 +82,33 @@ OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, Download
     UpdateFilters();
     m_crawler.MinFileSizeText = window.txtMinFileSize->text();
 
-    m_runner = std::make_unique<UrlListRunner>(urls, crawler, downloads);
+    m_session = std::make_unique<HarvestSession>(crawler, downloads);
+    m_runner = std::make_unique<UrlListRunner>(urls, crawler, downloads, *m_session);
     m_runner->TakenColor = window.palette().color(QPalette::Inactive, QPalette::Mid);
     m_runner->AddStartAddress = [this](const QString &address) { AddStartAddress(address); };
-    // After the run the window's own boxes are in force again.
-    m_runner->RestoreFilters = [this] { UpdateFilters(); };
 }
 
 OptionsController::~OptionsController() = default;
 
-bool OptionsController::RunUrlList()
+std::optional<bool> OptionsController::RunUrlList()
 {
-    return m_runner->Run();
+    // During a harvest the run is refused as the start button refuses.
+    switch (m_runner->Run()) {
+    case UrlListRunner::Outcome::Finished:
+        return false;
+    case UrlListRunner::Outcome::Stopped:
+        return true;
+    case UrlListRunner::Outcome::Refused:
+        break;
+    }
+    RefuseHarvest();
+    return std::nullopt;
+}
+
+void OptionsController::RefuseHarvest()
+{
+    m_questions.Message(m_texts.LangText(4), Questions::Buttons::Ok, Questions::Icon::Information,
+                        QString());
 }
 
 UrlRows::AddressRowOptions OptionsController::AddressRowOptions() const
@@ -117,16 +132,12 @@ void OptionsController::cmdGetFilesFromCP_Click()
     m_window.cmdGetFilesFromCP->hide();
 }
 
-
-std::function<bool()> OptionsController::AttachDownloads(DownloadEngine &engine)
+std::function<bool(bool, const QList<int> &)>
+OptionsController::AttachDownloads(DownloadEngine &engine)
 {
-    m_engine = &engine;
-    m_feed = std::make_unique<HarvestFeed>(engine, m_list, m_downloads);
-    return [this] {
-        if (m_crawler.Depth() == 0) return false;
-        m_startWanted = true;
-        m_feed->Begin();
-        return true;
+    m_session->AttachDownloads(engine, m_list);
+    return [this](bool restart, const QList<int> &rows) {
+        return m_session->TakeStart(restart, rows);
     };
 }
 
@@ -155,9 +166,9 @@ void OptionsController::UpdateFilters()
 void OptionsController::Command2_Click()
 {
     const QString address = m_workingAddress ? m_workingAddress() : QString();
-    if (m_crawler.Depth() > 0) {
-        m_questions.Message(m_texts.LangText(4), Questions::Buttons::Ok,
-                            Questions::Icon::Information, QString());
+    HarvestSession::Scope session(*m_session);
+    if (!session) {
+        RefuseHarvest();
         return;
     }
     UpdateFilters();
@@ -168,17 +179,7 @@ void OptionsController::Command2_Click()
     m_window.cmdStopDnl->show();
     m_crawler.StopHarvest = false;
     m_crawler.StopPage = false;
-    // A pass running under this harvest would stand still until it ends: the
-    // feed starts the new rows meanwhile.
-    m_startWanted = false;
-    if (m_feed && m_engine->PassRunning()) m_feed->Begin();
     m_crawler.StartHarvest(address);
-    if (!m_feed) return;
-    m_feed->End();
-    if (m_startWanted && !m_downloads.StopRequested) {
-        m_startWanted = false;
-        m_engine->DownloadFilesFromLV(false);
-    }
 }
 
 void OptionsController::cmdStopDnl_MouseDown()

@@ -7,10 +7,11 @@
 #include <QStringList>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Crawler;
 class DownloadEngine;
-class HarvestFeed;
+class HarvestSession;
 class DownloadListModel;
 class LanguageTexts;
 class Questions;
@@ -34,12 +35,16 @@ public:
                       std::function<QString()> workingAddress, QObject *parent = nullptr);
     ~OptionsController() override;
 
-    // Lets downloads run during a harvest: a pass already running, or the
-    // download window's start command pressed during the harvest, starts rows
-    // as the crawl adds them without either waiting for the other. Returns
-    // what the start command asks first: true when a harvest runs and takes
-    // the start over (the full pass then follows when the harvest ends).
-    std::function<bool()> AttachDownloads(DownloadEngine &engine);
+    // Lets downloads run during a harvest: a pass already running, or a
+    // start command of the download window given during the harvest, starts
+    // rows as the crawl adds them without either waiting for the other.
+    // Returns what the start commands ask first (restart false for "start
+    // all", true for restarting the selected rows): true when a harvest is
+    // open and takes the start over; "start all" is then owed the full pass
+    // when the harvest ends.
+    std::function<bool(bool, const QList<int> &)> AttachDownloads(DownloadEngine &engine);
+    // The harvest session every harvest of this window and of the runner runs in.
+    HarvestSession &Session() const { return *m_session; }
 
     // The browser window's download button follows the harvest too.
     std::function<void(bool)> SetBrowserDownloadEnabled;
@@ -49,8 +54,9 @@ public:
 
     // The URL-list runner, with this window's filters and start addresses.
     UrlListRunner &Runner() const { return *m_runner; }
-    // Runs it; true when the stop-filling request ended it.
-    bool RunUrlList();
+    // Runs it; true when the stop-filling request ended it. During a harvest
+    // it is refused with the start button's message (and gives nothing).
+    std::optional<bool> RunUrlList();
     // What rows made from bare addresses (address files, the clipboard) take
     // from the options: the target folder box, the minimum size, multi-part.
     UrlRows::AddressRowOptions AddressRowOptions() const;
@@ -85,6 +91,8 @@ public:
 
 private:
     void ReadFlags();
+    // The message for a harvest asked for while one runs.
+    void RefuseHarvest();
 
     frmRLIE &m_window;
     Crawler &m_crawler;
@@ -96,8 +104,6 @@ private:
     LanguageTexts &m_texts;
     std::function<QString()> m_workingAddress;
     QElapsedTimer m_stopPress;
+    std::unique_ptr<HarvestSession> m_session;
     std::unique_ptr<UrlListRunner> m_runner;
-    DownloadEngine *m_engine = nullptr;
-    std::unique_ptr<HarvestFeed> m_feed;
-    bool m_startWanted = false;
 };

@@ -2,55 +2,51 @@
 
 #include "crawler.h"
 #include "downloadstate.h"
+#include "harvestsession.h"
+#include "rowcursor.h"
 #include "urllistmodel.h"
+#include "wait.h"
 
 #include <QCoreApplication>
-#include <QEventLoop>
-#include <QTimer>
 
 UrlListRunner::UrlListRunner(UrlListModel &urls, Crawler &crawler, DownloadState &state,
-                             QObject *parent)
-    : QObject(parent), m_urls(urls), m_crawler(crawler), m_state(state)
+                             HarvestSession &session, QObject *parent)
+    : QObject(parent), m_urls(urls), m_crawler(crawler), m_state(state), m_session(session)
 {
 }
 
-bool UrlListRunner::Run()
+UrlListRunner::Outcome UrlListRunner::Run()
 {
-    if (m_running) return false;
+    if (m_running) return Outcome::Refused;
+    // One harvest at a time, and never one inside another's crawl: the run
+    // would wait for a harvest that cannot end before the run returns.
+    HarvestSession::Scope session(m_session);
+    if (!session) return Outcome::Refused;
     m_running = true;
     // A stop left over from an earlier harvest must not end this one.
     m_state.StopFilling = false;
     m_crawler.StopHarvest = false;
     m_crawler.StopPage = false;
 
-    // Rows removed while a crawl runs move the rows still to come.
-    int i = 1;
-    const auto removed = connect(&m_urls, &QAbstractItemModel::rowsRemoved, this,
-                                 [&i](const QModelIndex &, int first, int last) {
-                                     const int a = first + 1, b = last + 1;
-                                     if (i > b)
-                                         i -= b - a + 1;
-                                     else if (i >= a)
-                                         i = a;
-                                 });
-    while (!m_state.StopFilling && i <= m_urls.count() && !QCoreApplication::closingDown()) {
+    // The place in the list follows rows inserted or removed meanwhile, also
+    // when the row being crawled is removed.
+    RowCursor cursor(m_urls, 0);
+    bool ended = false;
+    while (!m_state.StopFilling && !QuitRequested()) {
         QCoreApplication::processEvents();
-        if (m_state.StopFilling || i > m_urls.count()) break;
-        if (m_urls.isSelected(i)) {
-            const int row = i;
-            CrawlRow(row);
-            // The crawl may have removed rows before this one: i followed them.
-            if (i < row) continue;
+        const int row = cursor.Next();
+        if (m_state.StopFilling || row > m_urls.count()) break;
+        cursor.Passed(row);
+        if (m_urls.isSelected(row) && !CrawlRow(row)) {
+            ended = true;
+            break;
         }
-        ++i;
     }
-    disconnect(removed);
-    if (RestoreFilters) RestoreFilters();
     m_running = false;
-    return m_state.StopFilling;
+    return m_state.StopFilling || ended || QuitRequested() ? Outcome::Stopped : Outcome::Finished;
 }
 
-void UrlListRunner::CrawlRow(int row)
+bool UrlListRunner::CrawlRow(int row)
 {
     const QString fileTypes = m_urls.subItem(row, UrlListModel::ColFileTypes);
     const QString patterns = m_urls.subItem(row, UrlListModel::ColFilePattern);
@@ -64,13 +60,16 @@ void UrlListRunner::CrawlRow(int row)
     if (AddStartAddress) AddStartAddress(address);
     m_urls.setRowColor(row, TakenColor);
 
-    // One harvest at a time: a harvest the options window started ends first.
-    while (m_crawler.Depth() > 0 && !m_state.StopFilling && !QCoreApplication::closingDown()) {
-        QEventLoop loop;
-        QTimer::singleShot(20, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    if (m_state.StopFilling) return;
+    // The session keeps other harvests out; a crawl still running here could
+    // only be one further down the stack, which cannot end before this
+    // returns: the run ends instead of waiting for it.
+    WaitOptions options;
+    options.OuterFrame = [this] { return m_crawler.Depth() > 0; };
+    if (WaitUntil([this] { return m_crawler.Depth() == 0; }, options) != WaitEnd::Done)
+        return false;
+    // The last look before the request: a stop pressed meanwhile sends none.
     QCoreApplication::processEvents();
+    if (m_state.StopFilling || QuitRequested()) return false;
     m_crawler.StartHarvest(address);
+    return !QuitRequested();
 }

@@ -3,8 +3,8 @@
 #include "frmdownloaddata.h"
 #include "frmrlie.h"
 #include "frmwebbrowser.h"
+#include "wait.h"
 
-#include <QCoreApplication>
 #include <QDeadlineTimer>
 #include <QEventLoop>
 #include <QLabel>
@@ -51,8 +51,9 @@ bool WindowCrawlHost::BrowserFetch(const QString &address, const std::function<b
     bool superseded = false;
     bool finished = false;
     bool ok = false;
-    QEventLoop loop;
-    QObject::connect(page, &QWebEnginePage::navigationRequested, &loop,
+    // The connections below end with this object at the end of this call.
+    QObject listening;
+    QObject::connect(page, &QWebEnginePage::navigationRequested, &listening,
                      [&](QWebEngineNavigationRequest &request) {
                          if (!request.isMainFrame()) return;
                          if (!ours)
@@ -61,25 +62,23 @@ bool WindowCrawlHost::BrowserFetch(const QString &address, const std::function<b
                                   QWebEngineNavigationRequest::RedirectNavigation)
                              superseded = true;
                      });
-    QObject::connect(page, &QWebEnginePage::loadingChanged, &loop,
-                     [&](const QWebEngineLoadingInfo &info) {
-                         if (!ours || finished ||
-                             info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
-                             return;
-                         finished = true;
-                         ok = !superseded &&
-                              info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
-                         loop.quit();
-                     });
+    QObject::connect(
+        page, &QWebEnginePage::loadingChanged, &listening, [&](const QWebEngineLoadingInfo &info) {
+            if (!ours || finished || info.status() == QWebEngineLoadingInfo::LoadStartedStatus)
+                return;
+            finished = true;
+            ok = !superseded && info.status() == QWebEngineLoadingInfo::LoadSucceededStatus;
+        });
     view->load(wanted);
-    // Wait for the load to finish, bounded; the stop button ends it early.
+    // Wait for the load to finish, bounded; the stop button ends it early,
+    // and so does the program's end.
     const QDeadlineTimer deadline(BrowserTimeoutMs);
-    while (!finished && !deadline.hasExpired() && !QCoreApplication::closingDown()) {
-        if (stopPage()) break;
-        QTimer::singleShot(50, &loop, &QEventLoop::quit);
-        loop.exec();
-    }
-    // The loop's connection ends with the loop at the end of this call.
+    WaitOptions loadWait;
+    loadWait.PollMs = 50;
+    loadWait.Wake = [page](QEventLoop &loop) {
+        QObject::connect(page, &QWebEnginePage::loadingChanged, &loop, &QEventLoop::quit);
+    };
+    WaitUntil([&] { return finished || deadline.hasExpired() || stopPage(); }, loadWait);
     if (!finished) {
         view->stop();
         return false;
@@ -100,12 +99,10 @@ bool WindowCrawlHost::BrowserFetch(const QString &address, const std::function<b
         if (wait->waiting) wait->waiting->quit();
     });
     const QDeadlineTimer htmlDeadline(10000);
-    while (!wait->got && !htmlDeadline.hasExpired() && !QCoreApplication::closingDown()) {
-        QEventLoop pause;
-        wait->waiting = &pause;
-        QTimer::singleShot(htmlDeadline.remainingTime(), &pause, &QEventLoop::quit);
-        pause.exec();
-    }
+    WaitOptions htmlWait;
+    htmlWait.PollMs = 100;
+    htmlWait.Wake = [&wait](QEventLoop &loop) { wait->waiting = &loop; };
+    WaitUntil([&] { return wait->got || htmlDeadline.hasExpired(); }, htmlWait);
     wait->waiting = nullptr;
     if (!wait->got) return false;
     html = wait->text;

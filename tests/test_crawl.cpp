@@ -28,8 +28,8 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <ostream>
+#include <utility>
 
 // Readable failure messages for texts and lists of texts.
 void PrintTo(const QString &text, std::ostream *out)
@@ -132,6 +132,9 @@ protected:
                 QString("ring/d%1/index.html").arg(k),
                 page({"../n" + QString::number((k + 5) % 8) + ".html", "q" + n + ".jpg"}));
         }
+        nginx->writeFile("flat/index.html", page({"p1.html", "p2.html", "p3.html", "p4.html"}));
+        for (const char *leaf : {"flat/p1.html", "flat/p2.html", "flat/p3.html", "flat/p4.html"})
+            nginx->writeFile(leaf, page({}));
         nginx->writeFile("site/hostile.html",
                          page({"http://../evil.jpg", "http://h/dir\\..\\..\\evil2.jpg",
                                "http://h/" + QString(400, 'n') + ".jpg"}));
@@ -394,6 +397,23 @@ TEST_F(CrawlTest, PrefetchKeepsEveryDecision)
     EXPECT_TRUE(QDir(dir.path() + "/qvtemp").entryList(QDir::Files).isEmpty());
 }
 
+TEST_F(CrawlTest, PagesFetchedAheadOverOneConnectionAreAskedForInTheCrawlsOrder)
+{
+    state.SimultaneousDownloads = 1;
+    crawler->Options.RecurseIndexDepth = 2;
+    const qsizetype before = nginx->tlsLog().size();
+    ASSERT_TRUE(crawler->StartHarvest(nginx->tlsUrl("tls", "/flat/index.html")));
+    const QStringList order{"/flat/index.html", "/flat/p1.html", "/flat/p2.html", "/flat/p3.html",
+                            "/flat/p4.html"};
+    // The server writes a request's line once it has answered it.
+    EXPECT_TRUE(
+        QTest::qWaitFor([&] { return nginx->tlsLog().size() >= before + order.size(); }, 2000));
+    QStringList requested;
+    for (const QString &line : nginx->tlsLog().mid(before))
+        requested << line.section(' ', 3, 3);
+    EXPECT_EQ(requested, order);
+}
+
 TEST_F(CrawlTest, RowsStartDownloadingWhileTheCrawlAddsThem)
 {
     crawler->Options.JustGoDown = false;
@@ -428,7 +448,8 @@ TEST_F(CrawlTest, TheStartCommandDuringAHarvestIsTakenOverByIt)
     window.txtIndexDepth->setText("3");
     c.cmdUpIndex_Click(); // depth 4
     window.chkJustGoDown->setChecked(false);
-    const std::function<bool()> takesStart = c.AttachDownloads(*engine);
+    const auto attached = c.AttachDownloads(*engine);
+    const auto takesStart = [&attached] { return attached(false, {}); };
     int taken = -1;
     // Pressed at the harvest's first yield.
     QTimer::singleShot(0, [&] { taken = takesStart() ? 1 : 0; });

@@ -10,11 +10,13 @@
 #include "filebytes.h"
 #include "frmdownloaddata.h"
 #include "frmrlie.h"
+#include "harvestsession.h"
 #include "nginxserver.h"
 #include "optionscontroller.h"
 #include "programstate.h"
 #include "quarvel.h"
 #include "scriptedquestions.h"
+#include "scriptedserver.h"
 #include "statefiles.h"
 #include "urllistmodel.h"
 #include "urllistrunner.h"
@@ -22,10 +24,12 @@
 #include <QCheckBox>
 #include <QClipboard>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
 #include <QLineEdit>
+#include <QLockFile>
 #include <QMouseEvent>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -84,7 +88,7 @@ protected:
         options.txtTargetDir->setText(settings.TargetDir);
         options.chkUniqueFilename->setChecked(false);
         optionsController.RowIsRunning = [this](int row) { return controller.RowIsRunning(row); };
-        controller.FillDownloadList = [this] { return optionsController.Runner().Run(); };
+        controller.FillDownloadList = [this] { return optionsController.RunUrlList(); };
         controller.RowOptions = [this] { return optionsController.AddressRowOptions(); };
         controller.ClearStartAddresses = [this] { optionsController.StartAddresses.clear(); };
         controller.OpenFolder = [this](const QString &folder) { opened << folder; };
@@ -241,6 +245,78 @@ TEST_F(ListCommandsTest, RunnerCrawlsSelectedRowsWithTheirOwnFiltersUntilStopped
     EXPECT_TRUE(stopEnabled);
     EXPECT_EQ(names(), QStringList({"a.jpg", "d.jpg"}));
     EXPECT_EQ(window.windowTitle(), "aborted filling downloadlist by user");
+
+    // The row being crawled is removed: the row moving into its place is
+    // still crawled. A stop pressed while the runner waits to start the next
+    // row's harvest sends no request for that row.
+    ScriptedServer never;
+    ASSERT_TRUE(never.start());
+    urls.clear();
+    urls.appendRows({{nginx->url("/slow/page.html")}, {nginx->url("/one.html")}, {never.url()}});
+    selectOnly(urls, {1, 2, 3});
+    optionsController.StartAddresses.clear();
+    QTimer::singleShot(100, &window, [&] {
+        urls.removeRow(1);
+        crawler.StopPage = true;
+    });
+    QObject::connect(&urls, &QAbstractItemModel::dataChanged, &window, [&] {
+        if (urls.count() == 2 && urls.rowColor(2).isValid())
+            QTimer::singleShot(0, window.cmdStopFillingDownloadlist, &QPushButton::click);
+    });
+    window.cmdPut2DownloadList->click();
+    EXPECT_EQ(optionsController.StartAddresses,
+              QStringList({nginx->url("/slow/page.html"), nginx->url("/one.html"), never.url()}));
+    EXPECT_EQ(never.connectionCount(), 0);
+    EXPECT_EQ(window.windowTitle(), "aborted filling downloadlist by user");
+}
+
+TEST_F(ListCommandsTest, HarvestsRefuseTheRunAndTakeStartsOverUntilTheyEnd)
+{
+    controller.HarvestTakesStart = optionsController.AttachDownloads(engine);
+    // "look in selected URLs" during a harvest is refused at once with the
+    // start button's message; restarting two slow rows with one group hands
+    // them to the harvest instead of holding it up.
+    texts.SetLangText(4, "a harvest runs");
+    urls.appendRows({{nginx->url("/one.html"), "1;0;0;0;0;", "", "", "", "", "", "", "*"}});
+    selectOnly(urls, {1});
+    emit window.ListView2->clicked(urls.index(0, 0));
+    state.SimultaneousDownloads = 1;
+    addRow("/slow/big.bin", false);
+    addRow("/slow/big.bin", false);
+    selectOnly(list, {1, 2});
+    bool harvesting = true;
+    QTimer::singleShot(100, &window, [&] {
+        window.cmdPut2DownloadList->click();
+        window.cmdRestartSelectedDownloads->click();
+        crawler.StopPage = true;
+    });
+    QTimer::singleShot(3000, &window, [&] { state.StopFilling = harvesting; });
+    QElapsedTimer harvest;
+    harvest.start();
+    {
+        HarvestSession::Scope session(optionsController.Session());
+        ASSERT_TRUE(crawler.StartHarvest(nginx->url("/slow/page.html")));
+    }
+    harvesting = false;
+    EXPECT_LT(harvest.elapsed(), 2000);
+    EXPECT_EQ(questions.messages, QStringList({"a harvest runs"}));
+    EXPECT_EQ(list.subItem(1, DownloadListModel::ColState), "progress");
+    window.Command2->click();
+    state.SimultaneousDownloads = 4;
+
+    // "start all" pressed during the run's crawl: its pass runs once the run
+    // has ended, and afterwards a loaded row starts nothing.
+    QObject::connect(
+        &list, &QAbstractItemModel::rowsInserted, &window,
+        [&] { QTimer::singleShot(0, window.Command1, &QPushButton::click); },
+        Qt::SingleShotConnection);
+    window.cmdPut2DownloadList->click();
+    ASSERT_EQ(names(), QStringList({"a.jpg", "d.jpg"}));
+    EXPECT_NE(list.subItem(2, DownloadListModel::ColState), "");
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.Timer1States().Busy; }, 10000));
+    const int loaded = addRow("/one.html", false);
+    QTest::qWait(200);
+    EXPECT_EQ(list.subItem(loaded, DownloadListModel::ColState), "");
 }
 
 TEST_F(ListCommandsTest, StopAndDeleteBesideRunningDownloads)
@@ -331,7 +407,9 @@ TEST_F(ListCommandsTest, ClipboardCaptureAndTheUrlListCommands)
     QGuiApplication::clipboard()->setText("http://a/1.jpg http://b/2.jpg\r\nhttp://c/3.jpg\n");
     options.cmdGetFilesFromCP->setEnabled(true);
     options.cmdGetFilesFromCP->show();
+    window.Command1->setEnabled(false);
     options.cmdGetFilesFromCP->click();
+    EXPECT_TRUE(window.Command1->isEnabled()); // at once, not at the next tick
     EXPECT_EQ(names(), QStringList({"1.jpg", "2.jpg", "3.jpg"}));
     EXPECT_EQ(list.subItem(1, DownloadListModel::ColMdnlNumber), "TRUE");
     EXPECT_EQ(state.LastRow, 3);
@@ -391,4 +469,35 @@ TEST_F(ListCommandsTest, OpenTargetDirectoryResizeAndMouseMove)
                      Qt::NoModifier);
     QCoreApplication::sendEvent(&window, &move);
     EXPECT_TRUE(QTest::qWaitForWindowActive(&window));
+}
+
+TEST_F(ListCommandsTest, QuittingEndsEveryKindOfWaitWithinASecond)
+{
+    state.SimultaneousDownloads = 1;
+    addRow("/slow/big.bin", false);
+    addRow("/slow/big.bin", false);
+    urls.appendRows({{nginx->url("/slow/page.html")}, {nginx->url("/slow/page.html")}});
+    selectOnly(urls, {1, 2});
+    QLockFile counter(files.Folder() + "/nextnumber.lock");
+    ASSERT_TRUE(counter.tryLock(0));
+    const std::pair<const char *, std::function<void()>> waits[] = {
+        {"list lock", [&] { window.cmdDeleteFromURLList->click(); }},
+        {"page", [&] { crawler.StartHarvest(nginx->url("/slow/page.html")); }},
+        {"runner", [&] { window.cmdPut2DownloadList->click(); }},
+        {"free group", [&] { window.Command1->click(); }},
+        {"state counter", [&] { files.GetNextNumber(1); }},
+    };
+    state.ListBusy = true; // held by no scope: the list lock waits for it
+    emit window.ListView2->clicked(urls.index(0, 0));
+    for (const auto &[kind, wait] : waits) {
+        QElapsedTimer waited;
+        QTimer::singleShot(0, &window, [&] {
+            waited.start();
+            QTimer::singleShot(300, qApp, &QCoreApplication::quit);
+            wait();
+        });
+        qApp->exec();
+        EXPECT_LT(waited.elapsed(), 1000) << kind;
+    }
+    state.ListBusy = false;
 }

@@ -111,6 +111,7 @@ void UrlBarController::ToURLListCommand_Click()
 {
     // Hold the lists like every list command does while the row goes in.
     ListBusyLock busy(m_downloads);
+    if (!busy) return;
     m_urls.appendRows({UrlRow(m_bar.TextFromClipboard->text())});
 }
 
@@ -131,6 +132,7 @@ void UrlBarController::RaiseLowerCommand_Click()
     // The question is answered before the lists are taken; the whole series
     // then goes in as one insertion.
     ListBusyLock busy(m_downloads);
+    if (!busy) return;
     QList<QStringList> rows;
     for (int step = 0; step < m_state.RLRepeat; ++step) {
         ::RaiseLower(m_state.RLText, m_state.RLMarks);
