@@ -16,8 +16,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QRegularExpression>
 #include <QRandomGenerator>
+#include <QRegularExpression>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>
@@ -28,6 +28,17 @@
 
 namespace
 {
+
+// A download list that can announce a reset, as a list rebuilt in one go does.
+class ResettableList : public DownloadListModel
+{
+public:
+    void announceReset()
+    {
+        beginResetModel();
+        endResetModel();
+    }
+};
 
 // A program folder with its temporary folder, a download list and an engine.
 class EngineFixture
@@ -60,7 +71,7 @@ public:
 
     QTemporaryDir dir;
     StateFiles files;
-    DownloadListModel list;
+    ResettableList list;
     DownloadState state;
     std::unique_ptr<DownloadEngine> engine;
 };
@@ -386,6 +397,10 @@ TEST_F(EngineScriptedTest, DeletingARowAboveARunningRowRenumbersIt)
     EXPECT_EQ(f.engine->RowOfBase(11), 1);
     EXPECT_EQ(f.state.CurrentRow, 1);
     EXPECT_EQ(f.state.LastRow, 1);
+    // A reset forgets every index; the running row is found again.
+    f.list.announceReset();
+    EXPECT_EQ(f.engine->RowOfBase(11), 1);
+    EXPECT_EQ(f.state.CurrentRow, 1);
     ASSERT_TRUE(f.waitUntilIdle(10000));
     ASSERT_EQ(f.list.count(), 1);
     EXPECT_EQ(f.stateOf(1), "Done");
