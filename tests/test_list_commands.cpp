@@ -288,8 +288,8 @@ TEST_F(ListCommandsTest, HarvestsRefuseTheRunAndTakeStartsOverUntilTheyEnd)
     QTimer::singleShot(100, &window, [&] {
         window.cmdPut2DownloadList->click();
         window.cmdRestartSelectedDownloads->click();
-        crawler.StopPage = true;
     });
+    QTimer::singleShot(400, &window, [&] { crawler.StopPage = true; });
     QTimer::singleShot(3000, &window, [&] { state.StopFilling = harvesting; });
     QElapsedTimer harvest;
     harvest.start();
