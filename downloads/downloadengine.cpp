@@ -390,7 +390,8 @@ void DownloadEngine::ListAboutToChange()
 void DownloadEngine::ListChanged()
 {
     // A reset left every index invalid: the running rows are found again.
-    if (!m_runningKeys.isEmpty()) {
+    // (A layout change keeps the indexes of the rows it keeps.)
+    if (m_resetting) {
         for (int row = 1; row <= m_list.count(); ++row) {
             const auto found = m_runningKeys.find(RowKey(row));
             if (found == m_runningKeys.end()) continue;
@@ -398,8 +399,8 @@ void DownloadEngine::ListChanged()
             if (!kept.isValid()) kept = QPersistentModelIndex(m_list.index(row - 1, 0));
             m_runningKeys.erase(found);
         }
-        m_runningKeys.clear();
     }
+    m_runningKeys.clear();
     FreeRemovedGroups();
     if (m_resetting) {
         // A reset keeps no place: the positions stay within the list.
