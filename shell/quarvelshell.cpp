@@ -20,6 +20,7 @@
 #include "twips.h"
 #include "urlbarwiring.h"
 #include "urllistmodel.h"
+#include "wait.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
 
@@ -364,11 +365,12 @@ QString QuarvelShell::AskBrokenDownloads()
 {
     // Not modal: the other windows stay usable while the question waits.
     m_broken->show();
-    QEventLoop loop;
-    connect(m_broken.get(), &QDialog::finished, &loop, &QEventLoop::quit);
-    connect(QCoreApplication::instance(), &QCoreApplication::aboutToQuit, &loop, &QEventLoop::quit);
-    while (m_broken->Answer().isEmpty() && !QCoreApplication::closingDown() && !m_ending)
-        loop.exec();
+    WaitOptions options;
+    options.PollMs = 250;
+    options.Wake = [this](QEventLoop &loop) {
+        connect(m_broken.get(), &QDialog::finished, &loop, &QEventLoop::quit);
+    };
+    WaitUntil([this] { return !m_broken->Answer().isEmpty() || m_ending; }, options);
     m_broken->hide();
     BrokenDownloadAnswer = m_broken->Answer();
     return BrokenDownloadAnswer;
