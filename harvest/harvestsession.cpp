@@ -36,7 +36,10 @@ void HarvestSession::Close()
 {
     if (!m_open) return;
     m_open = false;
-    m_crawler.Filters = m_filters;
+    if (RestoreFilters)
+        RestoreFilters();
+    else
+        m_crawler.Filters = m_filters;
     if (!m_feed) return;
     m_feed->End();
     if (!m_passOwed) return;

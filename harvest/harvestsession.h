@@ -4,6 +4,7 @@
 
 #include <QList>
 #include <QObject>
+#include <functional>
 #include <memory>
 
 class Crawler;
@@ -32,6 +33,10 @@ public:
 
     // The scheduler whose start commands a running harvest takes over.
     void AttachDownloads(DownloadEngine &engine, DownloadListModel &list);
+    // Puts the filters back when the session closes (the options window
+    // reads its boxes again, which the user may have changed meanwhile).
+    // Without it the filters in force at the opening come back.
+    std::function<void()> RestoreFilters;
 
     // Opens a session: false, and nothing changes, while one is open or a
     // crawl runs. A scheduler pass already running goes on through the feed.

@@ -83,6 +83,8 @@ OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, Download
     m_crawler.MinFileSizeText = window.txtMinFileSize->text();
 
     m_session = std::make_unique<HarvestSession>(crawler, downloads);
+    // After a harvest the window's own boxes are in force again.
+    m_session->RestoreFilters = [this] { UpdateFilters(); };
     m_runner = std::make_unique<UrlListRunner>(urls, crawler, downloads, *m_session);
     m_runner->TakenColor = window.palette().color(QPalette::Inactive, QPalette::Mid);
     m_runner->AddStartAddress = [this](const QString &address) { AddStartAddress(address); };
