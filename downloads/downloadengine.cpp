@@ -76,6 +76,13 @@ void DownloadEngine::Close()
     emit GroupFreed();
 }
 
+void DownloadEngine::SetExtraHeaderLines(
+    const std::function<QList<QByteArray>(const QString &)> &lines)
+{
+    for (auto &q : m_pool)
+        q->SetExtraHeaderLines(lines);
+}
+
 int DownloadEngine::RowOfBase(int base) const
 {
     if (IsIdle(base)) return 0;

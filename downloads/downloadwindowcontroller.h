@@ -8,6 +8,7 @@
 
 #include <functional>
 
+class DownloadArchive;
 class DownloadEngine;
 class LanguageTexts;
 class Questions;
@@ -38,6 +39,9 @@ public:
     // Shows a folder in the file manager; QDesktopServices by default.
     std::function<void(const QString &)> OpenFolder;
 
+    // The archive that the forget command empties (nullptr: none).
+    DownloadArchive *Archive = nullptr;
+
     // True while a transfer group serves the download-list row.
     bool RowIsRunning(int row) const;
     // Asked by the start command first: true when a running harvest takes
@@ -51,6 +55,8 @@ public:
     void cmdDeleteFromList_Click();
     void Command2_Click();
     void cmdOpenTargetDir_Click();
+    // Forgets the files downloaded before, once the user agrees.
+    void cmdForgetArchive_Click();
     void cmdPut2DownloadList_Click();
     void cmdStopFillingDownloadlist_Click();
     void cmdDeleteFromURLList_Click();

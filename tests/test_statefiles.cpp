@@ -1,7 +1,9 @@
 // Behaviour of the multi-part state files: counter, state files, listing,
 // splitting, joining and housekeeping, byte for byte against fixtures.
 #include "brokendownloads.h"
+#include "downloadarchive.h"
 #include "localfilenames.h"
+#include "scriptedquestions.h"
 #include "statefiles.h"
 #include "urlrows.h"
 
@@ -331,7 +333,8 @@ TEST(StateFilesParts, JoinWritesTheFirstFreeNameAndDeletesTheParts)
     // Not private like a temporary file: readable by all under the usual mask.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     EXPECT_EQ(ReadBytes(setup.target.path() + "/pic.jpg"), "old");
@@ -443,3 +446,21 @@ TEST(StateFilesHousekeeping, MoveToMarkerReplacesAnOldMarkerAndDeleteAllEmptiesT
 }
 
 } // namespace
+
+TEST(DownloadArchiveFile, ADamagedDatabaseIsReportedOnceAndLeftAsItIs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(DownloadArchive::FileName);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    ScriptedQuestions questions;
+    DownloadArchive archive(dir.path(), questions);
+    EXPECT_FALSE(archive.Contains("http://h/a.jpg"));
+    EXPECT_EQ(archive.Record("http://h/a.jpg", "/x/a.jpg", 1, QByteArray(32, 'h')), QString());
+    EXPECT_FALSE(archive.Forget());
+    ASSERT_EQ(questions.messages.size(), 1);
+    EXPECT_TRUE(questions.messages[0].contains(path));
+    EXPECT_EQ(QFileInfo(path).size(), 4096);
+}

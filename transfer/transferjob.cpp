@@ -192,6 +192,7 @@ void TransferJob::onConnected()
     request.host = m_address.host;
     request.path = m_address.path;
     request.referer = m_params.referer;
+    if (m_params.extraLines) request.extraLines = m_params.extraLines(m_address.toUrl());
     if (m_params.isGet) {
         request.startRange = m_rangeStart;
         request.endRange = m_params.endRange;
@@ -261,8 +262,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
             return writeBody(m_decoded.constData(), m_decoded.size());
         }
         if (m_hasLength)
-            size = qsizetype(
-                qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
+            size =
+                qsizetype(qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
         return writeBody(data, size);
     }
     if (m_state != State::ReadingHeader) return false;
