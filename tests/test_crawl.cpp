@@ -30,8 +30,8 @@
 
 #include <functional>
 #include <memory>
-#include <ostream>
 #include <utility>
+#include <ostream>
 
 // Readable failure messages for texts and lists of texts.
 void PrintTo(const QString &text, std::ostream *out)

@@ -18,8 +18,8 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
-#include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QRandomGenerator>
 #include <QTcpServer>
 #include <QTemporaryDir>
 #include <QTest>

@@ -333,8 +333,7 @@ TEST(StateFilesParts, JoinWritesTheFirstFreeNameAndDeletesTheParts)
     // Not private like a temporary file: readable by all under the usual mask.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    struct stat st {
-    };
+    struct stat st {};
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     EXPECT_EQ(ReadBytes(setup.target.path() + "/pic.jpg"), "old");

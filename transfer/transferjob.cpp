@@ -262,8 +262,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
             return writeBody(m_decoded.constData(), m_decoded.size());
         }
         if (m_hasLength)
-            size =
-                qsizetype(qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
+            size = qsizetype(
+                qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
         return writeBody(data, size);
     }
     if (m_state != State::ReadingHeader) return false;
