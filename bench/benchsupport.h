@@ -2,6 +2,7 @@
 
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
+#include "questions.h"
 #include "statewords.h"
 
 #include <QCoreApplication>
@@ -73,12 +74,28 @@ inline void runUntilIdle(DownloadEngine &engine, int pollMs, const std::function
     poll.stop();
 }
 
-// True when the download row ended "Done"; any other row is reported on
-// standard error as `TOOL: row N "ADDRESS": STATE`.
+// Questions of a tool without a screen: a message goes to standard error as
+// "TOOL: TEXT" and counts as answered OK; nothing else is ever asked.
+class StderrQuestions : public SilentQuestions
+{
+public:
+    explicit StderrQuestions(const char *tool) : m_tool(tool) {}
+    Answer Message(const QString &text, Buttons, Icon, const QString &) override
+    {
+        std::fprintf(stderr, "%s: %s\n", m_tool, text.toLocal8Bit().constData());
+        return Answer::Ok;
+    }
+
+private:
+    const char *m_tool;
+};
+
+// True when the download row ended "Done" (also "Done (same as NAME)"); any other row is reported
+// on standard error as `TOOL: row N "ADDRESS": STATE`.
 inline bool rowDone(const DownloadListModel &list, int row, const char *tool)
 {
     const QString word = list.subItem(row, DownloadListModel::ColState);
-    if (word == StateDone) return true;
+    if (IsDoneState(word)) return true;
     std::fprintf(stderr, "%s: row %d \"%s\": %s\n", tool, row,
                  list.subItem(row, DownloadListModel::ColSource).toLocal8Bit().constData(),
                  word.toLocal8Bit().constData());

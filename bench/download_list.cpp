@@ -7,8 +7,9 @@
 //                 [--resume] [--ca PEMFILE] TARGETDIR < URLS
 //   download_list [--home DIR] --idle SECONDS
 //
-//   --home DIR        program folder; its "qvtemp" holds the state files
-//                     (default: the current folder)
+//   --home DIR        program folder; its "qvtemp" holds the state files, its
+//                     "archive.sqlite" every finished file (default: the
+//                     current folder)
 //   --simultaneous N  groups in use, 1 to 20 (default 4)
 //   --multi           rows are fetched in parts where the server allows it
 //   --part-kb K       part size of such rows in KiB (default 512)
@@ -25,6 +26,7 @@
 
 #include "benchsupport.h"
 #include "brokendownloads.h"
+#include "downloadarchive.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
@@ -172,6 +174,9 @@ int main(int argc, char **argv)
     state.SimultaneousDownloads = opt.simultaneous;
     state.PartSizeKB = opt.partKB;
     DownloadEngine engine(list, state, files);
+    BenchSupport::StderrQuestions questions("download_list");
+    DownloadArchive archive(opt.home, questions);
+    engine.SetArchive(&archive);
 
     if (opt.idleSeconds) {
         sleepInEventLoop(int(*opt.idleSeconds * 1000));

@@ -8,6 +8,7 @@
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
+//           [--no-skip-downloaded]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -28,7 +29,9 @@
 //   --no-prefetch      fetches one page after the other
 //   --print            writes every row, its ten columns joined by "<QVRL>"
 //   --home DIR         program folder; its "qvtemp" holds the temporary page
-//                      and the state files (default: a fresh temporary folder)
+//                      and the state files, its "archive.sqlite" the files
+//                      downloaded before (default: a fresh temporary folder)
+//   --no-skip-downloaded  adds rows for addresses the archive holds too
 //   --ca PEMFILE       trusts the certificates in PEMFILE for "https://"
 //                      addresses, besides the system's
 //
@@ -40,6 +43,7 @@
 #include "benchsupport.h"
 #include "crawler.h"
 #include "crawlhost.h"
+#include "downloadarchive.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
@@ -47,6 +51,7 @@
 #include "harvestfeed.h"
 #include "programstate.h"
 #include "quarvel.h"
+#include "questions.h"
 #include "statefiles.h"
 
 #include <QCoreApplication>
@@ -85,6 +90,7 @@ struct Options {
     bool print = false;
     bool prefetch = true;
     bool downloadAfter = false;
+    bool skipDownloaded = true;
     QString caFile;
 };
 
@@ -106,7 +112,8 @@ constexpr BenchSupport::Usage usage{
     "usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
-    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n",
+    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
+    "               [--no-skip-downloaded]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -163,6 +170,8 @@ QString parse(const QStringList &args, Options &out)
             out.print = true;
         } else if (a == QLatin1String("--no-prefetch")) {
             out.prefetch = false;
+        } else if (a == QLatin1String("--no-skip-downloaded")) {
+            out.skipDownloaded = false;
         } else if (a == QLatin1String("--download-after")) {
             out.downloadAfter = true;
         } else if (a == QLatin1String("--depth")) {
@@ -244,11 +253,16 @@ int main(int argc, char **argv)
     ProgramSettings settings;
     settings.TargetDir =
         opt.targetDir.endsWith(QLatin1Char('/')) ? opt.targetDir : opt.targetDir + QLatin1Char('/');
+    settings.SkipDownloaded = opt.skipDownloaded;
     StateFiles files(tempFolder);
     DownloadListModel list;
     DownloadState state;
     state.SimultaneousDownloads = opt.download.value_or(state.SimultaneousDownloads);
     DownloadEngine engine(list, state, files);
+    // A database that cannot be used is reported on stderr; the run goes on.
+    BenchSupport::StderrQuestions questions("harvest");
+    DownloadArchive archive(home, questions);
+    engine.SetArchive(&archive);
     HeadlessHost host;
     Crawler crawler(*engine.Quarvel1(0), list, state, settings, tempFolder,
                     QTime::currentTime().toString(QStringLiteral("hhmmss")), host);
@@ -256,6 +270,7 @@ int main(int argc, char **argv)
     crawler.Filters = FileFilters::FromCheckBoxes(opt.boxes, opt.manualTypes, opt.pattern);
     crawler.MinFileSizeText = opt.minKB;
     crawler.Prefetch = opt.prefetch;
+    crawler.Archive = &archive;
 
     QElapsedTimer clock;
     clock.start();

@@ -73,6 +73,13 @@ void DownloadEngine::Close()
     emit GroupFreed();
 }
 
+void DownloadEngine::SetExtraHeaderLines(
+    const std::function<QList<QByteArray>(const QString &)> &lines)
+{
+    for (auto &q : m_pool)
+        q->SetExtraHeaderLines(lines);
+}
+
 int DownloadEngine::RowOfBase(int base) const
 {
     if (IsIdle(base) || base < 1 || base >= PoolSize || base != GroupBase(base)) return 0;

@@ -10,9 +10,11 @@
 #include <QSet>
 #include <QString>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
+class DownloadArchive;
 class DownloadListModel;
 class Quarvel;
 class QModelIndex;
@@ -75,6 +77,11 @@ public:
     bool AllPartsFinished(int slot) const;
     // The engine is going away with the program: waits end.
     void Close();
+    // Every row that ends "Done" is archived there (nullptr: nowhere); a
+    // file whose content the archive holds already ends "Done (same as NAME)".
+    void SetArchive(DownloadArchive *archive) { m_archive = archive; }
+    // Extra request lines for every control of the pool (page fetches too).
+    void SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines);
 
 signals:
     // A pass ended: the two start commands may be enabled again.
@@ -111,6 +118,8 @@ private:
     bool StartParts(int base, int &row, const QString &lengthText, qint64 size,
                     const QString &referer);
     void JoinGroup(int base, int row);
+    // Archives the file of a row that has just ended "Done".
+    void ArchiveDone(const QPersistentModelIndex &rowIndex);
 
     int WaitForFreeGroup();
     // The base of a free group, 0 when none is free.
@@ -153,4 +162,5 @@ private:
     QHash<QString, int> m_runningKeys;
     bool m_resetting = false;
     bool m_closing = false;
+    DownloadArchive *m_archive = nullptr;
 };

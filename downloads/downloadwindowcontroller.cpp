@@ -1,5 +1,6 @@
 #include "downloadwindowcontroller.h"
 
+#include "downloadarchive.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
@@ -59,6 +60,7 @@ DownloadWindowController::DownloadWindowController(frmDownloadData &window, Down
     click(window.cmdDeleteFromList, &DownloadWindowController::cmdDeleteFromList_Click);
     click(window.Command2, &DownloadWindowController::Command2_Click);
     click(window.cmdOpenTargetDir, &DownloadWindowController::cmdOpenTargetDir_Click);
+    click(window.cmdForgetArchive, &DownloadWindowController::cmdForgetArchive_Click);
     click(window.cmdPut2DownloadList, &DownloadWindowController::cmdPut2DownloadList_Click);
     click(window.cmdStopFillingDownloadlist,
           &DownloadWindowController::cmdStopFillingDownloadlist_Click);
@@ -181,6 +183,18 @@ void DownloadWindowController::Command2_Click()
          {m_window.Command1, m_window.cmdStopDownload, m_window.cmdDeleteFromList,
           m_window.cmdStopAllRunningDownloads, m_window.Command2})
         button->setEnabled(false);
+}
+
+void DownloadWindowController::cmdForgetArchive_Click()
+{
+    if (!Archive) return;
+    const QString question = m_texts.Text(
+        QStringLiteral("ARCHIVEFORGET"),
+        QStringLiteral(
+            "Forget every file downloaded before? Later harvests will fetch them again."));
+    if (m_questions.Message(question, Questions::Buttons::YesNo, Questions::Icon::Question,
+                            m_texts.LangText(19)) == Questions::Answer::Yes)
+        Archive->Forget();
 }
 
 void DownloadWindowController::cmdOpenTargetDir_Click()

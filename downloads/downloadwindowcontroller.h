@@ -8,6 +8,7 @@
 #include <functional>
 #include <optional>
 
+class DownloadArchive;
 class DownloadEngine;
 class LanguageTexts;
 class Questions;
@@ -39,6 +40,9 @@ public:
     // Shows a folder in the file manager; QDesktopServices by default.
     std::function<void(const QString &)> OpenFolder;
 
+    // The archive that the forget command empties (nullptr: none).
+    DownloadArchive *Archive = nullptr;
+
     // True while a transfer group serves the download-list row.
     bool RowIsRunning(int row) const;
     // Asked by both start commands first ("start all": restart false, no
@@ -53,6 +57,8 @@ public:
     void cmdDeleteFromList_Click();
     void Command2_Click();
     void cmdOpenTargetDir_Click();
+    // Forgets the files downloaded before, once the user agrees.
+    void cmdForgetArchive_Click();
     void cmdPut2DownloadList_Click();
     void cmdStopFillingDownloadlist_Click();
     void cmdDeleteFromURLList_Click();

@@ -140,6 +140,9 @@ frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &url
                        "because every time you click on a file the file will be shown in the "
                        "new opened picture window!"));
     cmdPictureMode->setCheckable(true);
+    cmdForgetArchive = makeButton("cmdForgetArchive", QStringLiteral("forget downloaded files"),
+                                  QStringLiteral("forget which files were downloaded before, so "
+                                                 "that harvests fetch them again"));
     cmdSaveDownloadlist = makeButton("cmdSaveDownloadlist", QStringLiteral("save list"),
                                      QStringLiteral("save actual downloadlist"));
     cmdLoadDownloadlist = makeButton("cmdLoadDownloadlist", QStringLiteral("load list"),
@@ -154,6 +157,7 @@ frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &url
                                             {Command2, nullptr},
                                             {cmdOpenTargetDir, nullptr},
                                             {cmdPictureMode, nullptr},
+                                            {cmdForgetArchive, nullptr},
                                             {cmdSaveDownloadlist, cmdLoadDownloadlist}}));
 
     // Status line under the lists.

@@ -45,7 +45,8 @@ public:
     QPushButton *cmdDeleteFromList;
     QPushButton *Command2;
     QPushButton *cmdOpenTargetDir;
-    QPushButton *cmdPictureMode; // checkable: picture mode on or off
+    QPushButton *cmdPictureMode;   // checkable: picture mode on or off
+    QPushButton *cmdForgetArchive; // forgets the files downloaded before
     QPushButton *cmdSaveDownloadlist;
     QPushButton *cmdLoadDownloadlist;
 

@@ -14,9 +14,16 @@ bool IsWaitingState(const QString &state)
     return RemoveBlanks(state).isEmpty();
 }
 
+QString StateDoneSameAs(const QString &name)
+{
+    return QStringLiteral("Done (same as %1)").arg(name);
+}
+
 bool IsDoneState(const QString &state)
 {
-    return state.toUpper() == QLatin1StringView("DONE");
+    return state.toUpper() == QLatin1StringView("DONE") ||
+           (state.startsWith(QLatin1StringView("Done (same as "), Qt::CaseInsensitive) &&
+            state.endsWith(QLatin1Char(')')));
 }
 
 MultipartMarker ParseMultipartMarker(const QString &text)

@@ -16,6 +16,9 @@ inline constexpr QLatin1StringView StateWaiting("");
 inline constexpr QLatin1StringView StateProgress("progress");
 // The file is complete.
 inline constexpr QLatin1StringView StateDone("Done");
+// The file is complete and its content equals an earlier download's, named
+// in the word: "Done (same as NAME)". Counts as complete.
+QString StateDoneSameAs(const QString &name);
 // The server announced a length below the row's minimum size; nothing was kept.
 inline constexpr QLatin1StringView StateTooSmall("too small");
 // The user stopped the transfer.
@@ -32,8 +35,9 @@ QString RemoveBlanks(const QString &text);
 // started by a plain scheduler pass.
 bool IsWaitingState(const QString &state);
 
-// True when the state, upper-cased, equals "DONE" ("Done", "done", "DONE").
-// Blanks are not removed here: "Done " is not complete.
+// True when the state, upper-cased, equals "DONE" ("Done", "done", "DONE"),
+// or is a "Done (same as NAME)" word. Blanks are not removed here: "Done " is
+// not complete.
 bool IsDoneState(const QString &state);
 
 // What the "mdnl number" cell of a download row says about fetching in parts.

@@ -3,6 +3,7 @@
 // parts, their join, and the end of a row in "Done", "too small" or "failed".
 #include "downloadengine.h"
 
+#include "downloadarchive.h"
 #include "downloadlistmodel.h"
 #include "leadingnumber.h"
 #include "quarvel.h"
@@ -11,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QPersistentModelIndex>
 #include <cmath>
 
@@ -247,7 +249,9 @@ void DownloadEngine::Quarvel1_Finished(int i)
         if (marker.kind == MultipartMarker::Resume && marker.number > 0)
             m_files.RemoveDownload(marker.number);
         SetState(row, StateDone);
+        const QPersistentModelIndex done(m_list.index(row - 1, 0));
         FreeGroup(b, false);
+        ArchiveDone(done);
         return;
     }
     // The control names the file it wrote, should the part's name have been taken.
@@ -284,6 +288,25 @@ void DownloadEngine::JoinGroup(int b, int row)
         SetState(row, StateFailed, error);
     }
     if (StillServes(b, row)) FreeGroup(b, true);
+    if (joined) ArchiveDone(rowIndex);
+}
+
+void DownloadEngine::ArchiveDone(const QPersistentModelIndex &rowIndex)
+{
+    if (!m_archive || !rowIndex.isValid() || !m_archive->Usable()) return;
+    int row = rowIndex.row() + 1;
+    const QString file = m_list.text(row);
+    const QString source = m_list.subItem(row, DownloadListModel::ColSource);
+    // A long file lets events through while it is read; the row may move.
+    const QByteArray hash =
+        DownloadArchive::HashFile(file, [] { QCoreApplication::processEvents(); });
+    if (hash.isEmpty()) return;
+    const QString earlier = m_archive->Record(source, file, QFileInfo(file).size(), hash);
+    if (earlier.isEmpty() || !rowIndex.isValid()) return;
+    row = rowIndex.row() + 1;
+    if (m_list.text(row) != file || m_list.subItem(row, DownloadListModel::ColState) != StateDone)
+        return;
+    SetState(row, StateDoneSameAs(QFileInfo(earlier).fileName()), earlier);
 }
 
 void DownloadEngine::Quarvel1_Failed(int i, const QString &reason)

@@ -1,6 +1,7 @@
 #include "crawler.h"
 
 #include "crawlhost.h"
+#include "downloadarchive.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
 #include "htmllinks.h"
@@ -105,6 +106,12 @@ Crawler::Crawler(Quarvel &pageFetcher, DownloadListModel &list, DownloadState &d
             [this](const QString &reason) { m_fetchFailure = reason; });
 }
 
+void Crawler::SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines)
+{
+    m_fetcher.SetExtraHeaderLines(lines);
+    m_prefetch.ExtraHeaderLines = lines;
+}
+
 QString Crawler::PageFile() const
 {
     return ProgramFolder::Join(m_tempFolder, m_startStamp + QStringLiteral(".html"));
@@ -132,6 +139,7 @@ void Crawler::BeginActivation(const QString &address)
     m_visitedSet.clear();
     m_pagesRead = 0;
     m_rowsAdded = 0;
+    m_skipped = 0;
 }
 
 void Crawler::EndActivation()
@@ -145,6 +153,8 @@ void Crawler::EndActivation()
                                                .arg(m_pagesRead)
                                                .arg(m_rowsAdded)
                                          : m_startAddress + QStringLiteral(": ") + m_startFailure;
+    if (m_startFailure.isEmpty() && m_skipped > 0)
+        m_outcome += QStringLiteral(", ") + SkippedText.arg(m_skipped);
     m_host.SetDownloadCaption(m_outcome);
     m_host.HarvestEnded();
 }
@@ -356,6 +366,10 @@ void Crawler::GetAllFiles(const QString &address)
         // One row per file address within one harvest.
         if (m_rowAddresses.contains(absolute)) continue;
         m_rowAddresses.insert(absolute);
+        if (m_settings.SkipDownloaded && Archive && Archive->Contains(absolute)) {
+            ++m_skipped;
+            continue;
+        }
         AddRow(absolute, host, fileName, stamp, address);
     }
 }

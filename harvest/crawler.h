@@ -13,6 +13,7 @@
 #include <functional>
 
 class CrawlHost;
+class DownloadArchive;
 class DownloadListModel;
 class Quarvel;
 struct DownloadState;
@@ -41,6 +42,14 @@ public:
     // downloads run at once; what the crawl decides stays the same. Browser
     // mode always fetches one page after the other.
     bool Prefetch = true;
+    // The archive of finished downloads: with the setting SkipDownloaded, an
+    // address it holds gives no row (nullptr: no archive).
+    DownloadArchive *Archive = nullptr;
+    // Added to the outcome, after ", ", when addresses were skipped so (%1
+    // their number).
+    QString SkippedText = QStringLiteral("%1 downloaded before (skipped)");
+    // Extra request lines for every page fetch (the browser's login).
+    void SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines);
 
     // Starts a harvest of address; false (nothing done) while one runs.
     bool StartHarvest(const QString &address);
@@ -53,8 +62,9 @@ public:
     // Pages fetched ahead (running, or ended and not yet reached).
     const PagePrefetch &Prefetched() const { return m_prefetch; }
     // How the last harvest ended, as the download window's title shows it:
-    // "finished harvest: N pages, M files", or the start address and the
-    // reason its page could not be read.
+    // "finished harvest: N pages, M files" (and how many addresses were
+    // skipped as downloaded before), or the start address and the reason its
+    // page could not be read.
     const QString &Outcome() const { return m_outcome; }
 
 private:
@@ -101,6 +111,7 @@ private:
     QSet<QString> m_rowAddresses;
     int m_pagesRead = 0;
     int m_rowsAdded = 0;
+    int m_skipped = 0;
     QString m_startAddress;
     QString m_startFailure;
     QString m_outcome;

@@ -381,6 +381,12 @@ QWidget *frmRLIE::BuildOptions()
         CheckBox("chkClipboard2URLList", QStringLiteral("copied address into URL list"), false,
                  QStringLiteral("an address copied to the clipboard is also added to the URL "
                                 "list"));
+    chkSkipDownloaded =
+        CheckBox("chkSkipDownloaded", QStringLiteral("skip files downloaded before"), true,
+                 QStringLiteral("a harvest adds no row for an address downloaded before"));
+    chkBrowserLogin = CheckBox(
+        "chkBrowserLogin", QStringLiteral("use the browser's login for harvests"), false,
+        QStringLiteral("send the browser's cookies and user agent with the harvest's requests"));
     {
         auto *boxes = FrameLayout<QGridLayout>(frmMoreOptions);
         boxes->addWidget(chkStayOnsite, 0, 0);
@@ -389,6 +395,8 @@ QWidget *frmRLIE::BuildOptions()
         boxes->addWidget(chkUniqueFilename, 1, 1);
         boxes->addWidget(chkDoExtraClick, 2, 0, 1, 2);
         boxes->addWidget(chkClipboard2URLList, 3, 0, 1, 2);
+        boxes->addWidget(chkSkipDownloaded, 4, 0);
+        boxes->addWidget(chkBrowserLogin, 4, 1);
     }
     grid->addWidget(frmMoreOptions, 4, 0, 1, 2);
 

@@ -79,6 +79,8 @@ public:
     QCheckBox *chkViewBrowser = nullptr;
     QCheckBox *chkUniqueFilename = nullptr;
     QCheckBox *chkClipboard2URLList = nullptr;
+    QCheckBox *chkSkipDownloaded = nullptr; // the archive of finished downloads
+    QCheckBox *chkBrowserLogin = nullptr;   // the browser's cookies and user agent
 
     // Copying the options into list rows.
     QPushButton *cmdAttachOptions2URLList = nullptr;

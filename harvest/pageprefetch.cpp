@@ -113,6 +113,9 @@ int PagePrefetch::FreeFetcher()
         if (m_serving[i].isEmpty()) return int(i);
     const int index = int(m_fetchers.size());
     auto fetcher = std::make_unique<Quarvel>();
+    fetcher->SetExtraHeaderLines([this](const QString &address) {
+        return ExtraHeaderLines ? ExtraHeaderLines(address) : QList<QByteArray>();
+    });
     connect(fetcher.get(), &Quarvel::Finished, this, [this, index] { FetchEnded(index, {}); });
     connect(fetcher.get(), &Quarvel::TooSmall, this,
             [this, index] { FetchEnded(index, QStringLiteral("too small")); });

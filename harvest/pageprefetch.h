@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QString>
+#include <functional>
 
 #include <memory>
 #include <vector>
@@ -25,6 +26,8 @@ public:
     int MaxRunning = 4;
     // How many pages may be fetched ahead and not yet taken, running or done.
     int MaxAhead = 16;
+    // Extra request lines for the page fetches (the browser's login).
+    std::function<QList<QByteArray>(const QString &)> ExtraHeaderLines;
 
     // One page as fetched: its final address, Content-Type and file, or why
     // it failed.

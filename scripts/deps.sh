@@ -8,6 +8,8 @@ set -euo pipefail
 packages=(
   cmake g++ make
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
+  # The archive of finished downloads: Qt's SQLite driver.
+  libqt6sql6-sqlite
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light
   # TLS: the system's trusted certificates, and the openssl tool with which

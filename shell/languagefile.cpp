@@ -70,7 +70,8 @@ const QList<Section> &sections()
                   "CMDPUT2DOWNLOADLIST", "CMDSTOPFILLINGDOWNLOADLIST", "FRAMEURLLIST",
                   "FRAMEDOWNLOADLIST", "CMDSAVEDOWNLOADLIST", "CMDLOADDOWNLOADLIST",
                   "CMDOPENTARGETDIR", "COMMAND1", "CMDRESTARTSELECTEDDOWNLOADS", "CMDSTOPDOWNLOAD",
-                  "CMDSTOPALLRUNNINGDOWNLOADS", "CMDDELETEFROMLIST", "COMMAND2", "CMDPICTUREMODE"});
+                  "CMDSTOPALLRUNNINGDOWNLOADS", "CMDDELETEFROMLIST", "COMMAND2", "CMDPICTUREMODE",
+                  "CMDFORGETARCHIVE"});
         QSet<QString> columns;
         for (int i = 1; i <= 10; ++i)
             columns.insert(QStringLiteral("LISTVIEW1ITEM%1").arg(i));
@@ -125,7 +126,9 @@ const QList<Section> &sections()
                                             "CHKUNIQUEFILENAME",
                                             "CHKDOEXTRACLICK",
                                             "CHKVIEWBROWSER",
-                                            "CHKCLIPBOARD2URLLIST"});
+                                            "CHKCLIPBOARD2URLLIST",
+                                            "CHKSKIPDOWNLOADED",
+                                            "CHKBROWSERLOGIN"});
         QSet<QString> optionCaptions = options;
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));

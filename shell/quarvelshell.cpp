@@ -1,7 +1,10 @@
 #include "quarvelshell.h"
 
 #include "brokendownloads.h"
+#include "browserlogin.h"
+#include "cookiejar.h"
 #include "crawler.h"
+#include "downloadarchive.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadwindowcontroller.h"
@@ -68,7 +71,8 @@ QuarvelShell::QuarvelShell(const QString &programFolder, const QString &language
       m_questions(questions), m_version(version), m_store(programFolder, m_settings),
       m_instance(programFolder),
       m_stateFiles(ProgramFolder::Join(programFolder, QStringLiteral("qvtemp"))),
-      m_downloads(std::make_unique<DownloadListModel>()), m_urls(std::make_unique<UrlListModel>())
+      m_downloads(std::make_unique<DownloadListModel>()), m_urls(std::make_unique<UrlListModel>()),
+      m_cookies(std::make_unique<CookieJar>())
 {
 }
 
@@ -254,6 +258,7 @@ bool QuarvelShell::applyLanguage(const QString &language)
         return false;
     }
     if (outcome == LanguageFile::Outcome::Applied) {
+        applyNamedTexts();
         for (QWidget *w :
              {static_cast<QWidget *>(m_urlBar.get()),
               static_cast<QWidget *>(m_downloadWindow.get()),
@@ -329,6 +334,39 @@ void QuarvelShell::ConnectHarvest()
     m_controller->FillDownloadList = [this] { return m_optionsController->RunUrlList(); };
     m_controller->RowOptions = [this] { return m_optionsController->AddressRowOptions(); };
     m_controller->ClearStartAddresses = [this] { m_optionsController->StartAddresses.clear(); };
+    ConnectArchiveAndLogin();
+}
+
+void QuarvelShell::ConnectArchiveAndLogin()
+{
+    m_archive = std::make_unique<DownloadArchive>(m_folder, m_questions);
+    m_engine->SetArchive(m_archive.get());
+    m_crawler->Archive = m_archive.get();
+    m_controller->Archive = m_archive.get();
+    // The lines are asked for at every request: the option counts at once.
+    const auto lines = m_cookies->RequestLines(m_settings);
+    m_engine->SetExtraHeaderLines(lines);
+    m_crawler->SetExtraHeaderLines(lines);
+    FeedCookieJar(*m_browser->WebBrowser1, *m_cookies);
+    applyNamedTexts();
+    m_options->chkSkipDownloaded->setChecked(m_settings.SkipDownloaded);
+    m_options->chkBrowserLogin->setChecked(m_settings.BrowserLogin);
+    connect(m_options->chkSkipDownloaded, &QCheckBox::toggled, this,
+            [this](bool on) { m_settings.SkipDownloaded = on; });
+    connect(m_options->chkBrowserLogin, &QCheckBox::toggled, this,
+            [this](bool on) { m_settings.BrowserLogin = on; });
+}
+
+void QuarvelShell::applyNamedTexts()
+{
+    if (m_archive)
+        m_archive->ProblemText = m_texts.Text(QStringLiteral("ARCHIVEBROKEN"),
+                                              QStringLiteral("The archive of downloaded files %1 "
+                                                             "cannot be used (%2). The program "
+                                                             "goes on without it."));
+    if (m_crawler)
+        m_crawler->SkippedText = m_texts.Text(QStringLiteral("HARVESTSKIPPED"),
+                                              QStringLiteral("%1 downloaded before (skipped)"));
 }
 
 bool QuarvelShell::LoadDownloadWindow()

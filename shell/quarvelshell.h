@@ -16,7 +16,9 @@
 #include <memory>
 #include <optional>
 
+class CookieJar;
 class Crawler;
+class DownloadArchive;
 class DownloadEngine;
 class OptionsController;
 class UrlBarWiring;
@@ -80,6 +82,10 @@ public:
     LanguageTexts &Texts() { return m_texts; }
     DownloadListModel &Downloads() { return *m_downloads; }
     UrlListModel &Urls() { return *m_urls; }
+    // The archive of finished downloads in the program folder.
+    DownloadArchive *Archive() const { return m_archive.get(); }
+    // The embedded browser's cookies and user agent, for the browser's login.
+    CookieJar &BrowserCookies() { return *m_cookies; }
     frmRaiseIE *UrlBar() const { return m_urlBar.get(); }
     frmDownloadData *DownloadWindow() const { return m_downloadWindow.get(); }
     frmLoadDeleteBroken *BrokenQuestion() const { return m_broken.get(); }
@@ -103,6 +109,10 @@ private:
     // The download window's load: the slot pool, and the broken-downloads question.
     bool LoadDownloadWindow();
     void ConnectHarvest();
+    // The archive and the browser's login: their options and their wiring.
+    void ConnectArchiveAndLogin();
+    // Named texts the logic shows, in the current language.
+    void applyNamedTexts();
     QString AskBrokenDownloads();
     void showLanguagePicture(int index);
     void urlBarStateChanged();
@@ -122,6 +132,7 @@ private:
     StateFiles m_stateFiles;
     std::unique_ptr<DownloadListModel> m_downloads;
     std::unique_ptr<UrlListModel> m_urls;
+    std::unique_ptr<CookieJar> m_cookies;
     std::unique_ptr<frmRaiseIE> m_urlBar;
     std::unique_ptr<frmDownloadData> m_downloadWindow;
     std::unique_ptr<frmLoadDeleteBroken> m_broken;
@@ -129,6 +140,7 @@ private:
     std::unique_ptr<frmWebbrowser> m_browser;
     std::unique_ptr<frmShowPicture> m_picture;
     std::unique_ptr<WindowLanguage> m_windowLanguage;
+    std::unique_ptr<DownloadArchive> m_archive;
     std::unique_ptr<DownloadEngine> m_engine;
     std::unique_ptr<DownloadWindowController> m_controller;
     UrlBarState m_urlBarState;

@@ -1,5 +1,6 @@
 // A harvest in browser mode: the page is loaded by the embedded browser and
 // its HTML read from there (offscreen, against nginx on loopback).
+#include "cookiejar.h"
 #include "crawler.h"
 #include "downloadlistmodel.h"
 #include "frmdownloaddata.h"
@@ -13,9 +14,12 @@
 #include <QCheckBox>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
+#include <QWebEngineCookieStore>
 #include <QWebEngineLoadingInfo>
 #include <QWebEnginePage>
+#include <QWebEngineProfile>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
 
@@ -47,6 +51,14 @@ TEST(BrowserCrawl, PagesComeFromTheEmbeddedBrowserLoadedAsRequested)
     EXPECT_TRUE(shell.OptionsWindow()->Command2->isEnabled());
     EXPECT_FALSE(shell.OptionsWindow()->cmdStopDnl->isVisible());
     EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "finished harvest: 2 pages, 2 files");
+
+    // A cookie the browser's store takes reaches the jar of the harvests,
+    // with the browser's user agent.
+    QWebEngineProfile *profile = shell.BrowserWindow()->WebBrowser1->page()->profile();
+    profile->cookieStore()->setCookie(QNetworkCookie("login", "yes"), QUrl(nginx.url("/")));
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return shell.BrowserCookies().CookieValue(nginx.url("/site/")) == "login=yes"; }));
+    EXPECT_EQ(shell.BrowserCookies().UserAgent, profile->httpUserAgent());
 
     // The user navigates elsewhere while the subpage loads: that load is not
     // the subpage, which is passed over.

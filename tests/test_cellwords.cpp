@@ -63,6 +63,8 @@ TEST(StateWords, DoneIgnoresLetterCaseButNotExtraText)
     EXPECT_TRUE(IsDoneState(QStringLiteral("dOnE")));
     EXPECT_FALSE(IsDoneState(QString()));
     EXPECT_FALSE(IsDoneState(QStringLiteral("Done ")));
+    // A file equal to an earlier download is complete too.
+    EXPECT_TRUE(IsDoneState(StateDoneSameAs(QStringLiteral("a.jpg"))));
     EXPECT_FALSE(IsDoneState(StateProgress));
     EXPECT_FALSE(IsDoneState(StateAborted));
 }

@@ -4,6 +4,7 @@
 // options window's number buttons and attach commands.
 #include "crawler.h"
 #include "crawlhost.h"
+#include "downloadarchive.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "frmrlie.h"
@@ -18,6 +19,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -135,6 +137,9 @@ protected:
         nginx->writeFile("flat/index.html", page({"p1.html", "p2.html", "p3.html", "p4.html"}));
         for (const char *leaf : {"flat/p1.html", "flat/p2.html", "flat/p3.html", "flat/p4.html"})
             nginx->writeFile(leaf, page({}));
+        nginx->writeFile("dup/index.html", page({"one.jpg", "two.jpg"}));
+        nginx->writeFile("dup/one.jpg", "one picture");
+        nginx->writeFile("dup/two.jpg", "one picture");
         nginx->writeFile("site/hostile.html",
                          page({"http://../evil.jpg", "http://h/dir\\..\\..\\evil2.jpg",
                                "http://h/" + QString(400, 'n') + ".jpg"}));
@@ -435,6 +440,32 @@ TEST_F(CrawlTest, RowsStartDownloadingWhileTheCrawlAddsThem)
     ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
     for (int row = 1; row <= list.count(); ++row)
         EXPECT_FALSE(list.subItem(row, DownloadListModel::ColState).isEmpty()) << row;
+}
+
+TEST_F(CrawlTest, TheArchiveSkipsAddressesDownloadedBeforeAndNamesEqualContent)
+{
+    ScriptedQuestions questions;
+    DownloadArchive archive(dir.path(), questions);
+    engine->SetArchive(&archive);
+    crawler->Archive = &archive;
+    crawler->MinFileSizeText = "0";
+    state.SimultaneousDownloads = 1;
+    harvest("/dup/index.html");
+    ASSERT_EQ(names(), QStringList({"one.jpg", "two.jpg"}));
+    engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
+    // Both files are kept; the second names the first.
+    EXPECT_EQ(list.subItem(1, DownloadListModel::ColState), "Done");
+    EXPECT_EQ(list.subItem(2, DownloadListModel::ColState), "Done (same as one.jpg)");
+    EXPECT_TRUE(QFileInfo::exists(list.text(2)));
+
+    harvest("/dup/index.html");
+    EXPECT_EQ(list.count(), 2);
+    EXPECT_EQ(host.caption, "finished harvest: 1 pages, 0 files, 2 downloaded before (skipped)");
+    settings.SkipDownloaded = false;
+    harvest("/dup/index.html");
+    EXPECT_EQ(list.count(), 4);
+    EXPECT_TRUE(questions.messages.isEmpty());
 }
 
 TEST_F(CrawlTest, TheStartCommandDuringAHarvestIsTakenOverByIt)

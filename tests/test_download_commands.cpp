@@ -1,5 +1,6 @@
 // The download window's start and stop commands and its button-state tick,
-// wired to a real engine.
+// wired to a real engine, and the command that forgets the archive.
+#include "downloadarchive.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadwindowcontroller.h"
@@ -30,6 +31,9 @@ TEST(DownloadCommands, StartStopAndButtonStatesFollowTheGroups)
     LanguageTexts texts;
     ProgramSettings settings;
     DownloadWindowController controller(window, engine, state, questions, texts, settings);
+    DownloadArchive archive(dir.path(), questions);
+    engine.SetArchive(&archive);
+    controller.Archive = &archive;
 
     // Nothing in the list: start and delete are off.
     controller.Timer1_Timer();
@@ -68,4 +72,13 @@ TEST(DownloadCommands, StartStopAndButtonStatesFollowTheGroups)
     EXPECT_FALSE(state.StopRequested);
     ASSERT_TRUE(QTest::qWaitFor([&] { return !engine.Timer1States().Busy; }, 10000));
     EXPECT_EQ(list.subItem(row, DownloadListModel::ColState), "Done");
+
+    // The finished file is archived; forgetting it needs a yes.
+    ASSERT_TRUE(archive.Contains(server.url("/a.jpg")));
+    questions.answers << Questions::Answer::No;
+    window.cmdForgetArchive->click();
+    EXPECT_TRUE(archive.Contains(server.url("/a.jpg")));
+    window.cmdForgetArchive->click();
+    EXPECT_FALSE(archive.Contains(server.url("/a.jpg")));
+    EXPECT_EQ(questions.messages.size(), 2);
 }

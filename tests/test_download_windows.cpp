@@ -520,8 +520,8 @@ TEST_F(DownloadWindowTest, LanguageFragmentAgreesWithTheWindow)
             return urls.caption(column);
         return QStringLiteral("<unknown column key>");
     };
-    // Window title and 18 captions, 18 tooltips, 10 + 8 column headers.
-    ExpectFragmentMatches(window, QStringLiteral("FRMDOWNLOADDATA"), 1 + 18 + 18 + 10 + 8,
+    // Window title and 19 captions, 19 tooltips, 10 + 8 column headers.
+    ExpectFragmentMatches(window, QStringLiteral("FRMDOWNLOADDATA"), 1 + 19 + 19 + 10 + 8,
                           columnCaption);
 }
 

@@ -2,10 +2,12 @@
 // with byte-identical files, multi-part rows split, stop, restart and resume,
 // and every failure leaves the row "failed" with its group free.
 #include "brokendownloads.h"
+#include "cookiejar.h"
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "filebytes.h"
 #include "nginxserver.h"
+#include "programstate.h"
 #include "quarvel.h"
 #include "scriptedserver.h"
 #include "statefiles.h"
@@ -460,4 +462,48 @@ TEST_F(EngineScriptedTest, AnExistingFileMakesTheRowNameTheFileActuallyWritten)
     EXPECT_EQ(f.stateOf(row), "Done");
     EXPECT_EQ(f.list.text(row), f.dir.path() + "/incoming/host/Ap.jpg");
     EXPECT_EQ(readAll(f.list.text(row)), "new");
+}
+
+TEST_F(EngineScriptedTest, TheBrowsersCookiesGoOnlyWhereTheyBelongAndOnlyWithTheOption)
+{
+    const auto cookie = [](const QByteArray &name, const QByteArray &value, const QString &domain,
+                           const QString &path) {
+        QNetworkCookie c(name, value);
+        c.setDomain(domain);
+        c.setPath(path);
+        return c;
+    };
+    CookieJar jar;
+    jar.Insert(cookie("session", "s1\r\nX-Evil: 1", "127.0.0.1", "/pics"));
+    jar.Insert(cookie("site", "all", ".0.0.1", "/"));
+    jar.Insert(cookie("elsewhere", "e", "localhost", "/"));
+    jar.Insert(cookie("deeper", "d", "127.0.0.1", "/pics/private"));
+    jar.Insert(cookie("sibling", "p", "127.0.0.1", "/pic"));
+    QNetworkCookie secure = cookie("secure", "t", "127.0.0.1", "/");
+    secure.setSecure(true);
+    jar.Insert(secure);
+    QNetworkCookie expired = cookie("expired", "x", "127.0.0.1", "/");
+    expired.setExpirationDate(QDateTime::currentDateTimeUtc().addDays(-1));
+    jar.Insert(expired);
+    jar.UserAgent = "Browser/1\r\nX-Evil: 2";
+    ProgramSettings settings;
+    settings.BrowserLogin = true;
+    f.engine->SetExtraHeaderLines(jar.RequestLines(settings));
+    const QByteArray reply = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx";
+    server.enqueue(Script::reply(reply));
+    server.enqueue(Script::reply(reply));
+    f.addRow(server.url("/pics/a.jpg"), "a.jpg");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    // Longer paths first; CR and LF never reach the request.
+    EXPECT_TRUE(server.request(0).endsWith("Connection: close\r\n"
+                                           "Cookie: session=s1X-Evil: 1; site=all\r\n"
+                                           "User-Agent: Browser/1X-Evil: 2\r\n\r\n"))
+        << server.request(0).toStdString();
+
+    settings.BrowserLogin = false;
+    f.addRow(server.url("/pics/b.jpg"), "b.jpg");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_TRUE(server.request(1).endsWith("Connection: close\r\n\r\n"));
 }

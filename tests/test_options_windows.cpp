@@ -390,7 +390,9 @@ TEST(OptionsWindow, LanguageFragmentsMatchTheBuiltInTexts)
                               "CHKDOEXTRACLICK",
                               "CHKVIEWBROWSER",
                               "CHKCLIPBOARD2URLLIST",
-                              "CMDGETFILESFROMCP"};
+                              "CMDGETFILESFROMCP",
+                              "CHKSKIPDOWNLOADED",
+                              "CHKBROWSERLOGIN"};
     const QSet<KeyKind> present =
         KeysAndKinds(ReadFragment(QStringLiteral("frmrlie.en.txt"), QStringLiteral("FRMRLIE")));
     QSet<KeyKind> expected;

@@ -1,7 +1,9 @@
 // Behaviour of the multi-part state files: counter, state files, listing,
 // splitting, joining and housekeeping, byte for byte against fixtures.
 #include "brokendownloads.h"
+#include "downloadarchive.h"
 #include "localfilenames.h"
+#include "scriptedquestions.h"
 #include "statefiles.h"
 #include "urlrows.h"
 
@@ -443,3 +445,21 @@ TEST(StateFilesHousekeeping, MoveToMarkerReplacesAnOldMarkerAndDeleteAllEmptiesT
 }
 
 } // namespace
+
+TEST(DownloadArchiveFile, ADamagedDatabaseIsReportedOnceAndLeftAsItIs)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(DownloadArchive::FileName);
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(QByteArray(4096, 'x'));
+    file.close();
+    ScriptedQuestions questions;
+    DownloadArchive archive(dir.path(), questions);
+    EXPECT_FALSE(archive.Contains("http://h/a.jpg"));
+    EXPECT_EQ(archive.Record("http://h/a.jpg", "/x/a.jpg", 1, QByteArray(32, 'h')), QString());
+    EXPECT_FALSE(archive.Forget());
+    ASSERT_EQ(questions.messages.size(), 1);
+    EXPECT_TRUE(questions.messages[0].contains(path));
+    EXPECT_EQ(QFileInfo(path).size(), 4096);
+}

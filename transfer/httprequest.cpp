@@ -27,6 +27,10 @@ QByteArray HttpRequest::toBytes() const
         r += "Range: bytes=" + QByteArray::number(qMax<qint64>(0, startRange)) + '-' +
              QByteArray::number(qMax<qint64>(0, endRange)) + "\r\n";
     }
+    for (QByteArray line : extraLines) {
+        line.replace('\r', QByteArray()).replace('\n', QByteArray());
+        if (!line.isEmpty()) r += line + "\r\n";
+    }
     r += "\r\n";
     return r;
 }

@@ -3,11 +3,12 @@
 #include "dornex_export.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
 
 // The request text of one transfer. Lines end with CR LF, in a fixed order:
 // request line, Host, Accept, [Referer, IF-MATCH (GET only)], Connection,
-// [Range (GET only)], empty line.
+// [Range (GET only)], [extra lines], empty line.
 struct DORNEX_EXPORT HttpRequest {
     bool isGet = true;
     QString host;    // Host line, as written in the address
@@ -15,6 +16,9 @@ struct DORNEX_EXPORT HttpRequest {
     QString referer; // empty: no Referer line (and no IF-MATCH)
     qint64 startRange = 0;
     qint64 endRange = 0; // both 0: no Range line
+    // Lines the host adds ("Cookie: ...", "User-Agent: ..."), without line
+    // ends; CR and LF inside them are dropped, empty ones left out.
+    QList<QByteArray> extraLines;
 
     QByteArray toBytes() const;
 };

@@ -46,6 +46,7 @@ bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, 
     p.localFile = DoAppend ? strLocalFile : LocalFileNames::UniqueName(strLocalFile);
     p.connectTimeoutMs = m_connectTimeoutMs;
     p.stallTimeoutMs = m_stallTimeoutMs;
+    p.extraLines = m_extraHeaderLines;
 
     m_job = std::make_unique<TransferJob>(this, p);
     m_job->start();
@@ -91,6 +92,11 @@ QString Quarvel::ContentType() const
 bool Quarvel::IsBusy() const
 {
     return m_job && m_job->isActive();
+}
+
+void Quarvel::SetExtraHeaderLines(ExtraHeaderLines lines)
+{
+    m_extraHeaderLines = std::move(lines);
 }
 
 void Quarvel::SetConnectTimeout(int ms)

@@ -2,8 +2,11 @@
 
 #include "dornex_export.h"
 
+#include <QByteArray>
+#include <QList>
 #include <QObject>
 #include <QString>
+#include <functional>
 #include <memory>
 
 class QTcpSocket;
@@ -58,6 +61,14 @@ public:
     // Free text the host keeps with the instance ("idle", "working", a row).
     QString Tag;
 
+    // Extra request lines for an address ("Name: value", no line end).
+    using ExtraHeaderLines = std::function<QList<QByteArray>(const QString &address)>;
+    // Every request of the transfers started from now on (redirects
+    // included) asks lines for the address it fetches and sends them after
+    // its fixed lines; CR and LF never reach the request. An empty function
+    // (the default) adds nothing.
+    void SetExtraHeaderLines(ExtraHeaderLines lines);
+
     // Time limits, in milliseconds; tests shorten them.
     void SetConnectTimeout(int ms);
     void SetStallTimeout(int ms);
@@ -80,4 +91,5 @@ private:
     std::unique_ptr<TransferJob> m_job;
     int m_connectTimeoutMs = 30000;
     int m_stallTimeoutMs = 60000;
+    ExtraHeaderLines m_extraHeaderLines;
 };

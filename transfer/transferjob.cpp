@@ -192,6 +192,7 @@ void TransferJob::onConnected()
     request.host = m_address.host;
     request.path = m_address.path;
     request.referer = m_params.referer;
+    if (m_params.extraLines) request.extraLines = m_params.extraLines(m_address.toUrl());
     if (m_params.isGet) {
         request.startRange = m_rangeStart;
         request.endRange = m_params.endRange;

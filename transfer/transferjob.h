@@ -13,6 +13,7 @@
 #include <QSslError>
 #include <QString>
 #include <QTimer>
+#include <functional>
 
 class Quarvel;
 class QTcpSocket;
@@ -27,6 +28,8 @@ struct TransferParams {
     qint64 endRange = 0;
     bool append = false;
     QString referer;
+    // Extra request lines for the address of each request (redirects too).
+    std::function<QList<QByteArray>(const QString &)> extraLines;
     int connectTimeoutMs = 30000;
     int stallTimeoutMs = 60000;
 };

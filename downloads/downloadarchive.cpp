@@ -1,0 +1,196 @@
+#include "downloadarchive.h"
+
+#include "programfolder.h"
+#include "questions.h"
+
+#include <QAtomicInt>
+#include <QCryptographicHash>
+#include <QDateTime>
+#include <QFile>
+#include <QSqlDatabase>
+#include <QSqlError>
+#include <QSqlQuery>
+#include <QVariant>
+
+namespace
+{
+
+// Every archive object has a connection of its own, so that tests and tools
+// may open several side by side.
+QAtomicInt connectionCounter;
+
+// How long a statement waits for another program's lock before it fails.
+constexpr int BusyTimeoutMs = 2000;
+// Blocks of a hashed file, and how many of them pass between two yields.
+constexpr qint64 HashBlock = 1 << 20;
+constexpr int BlocksPerYield = 16;
+
+QString ErrorOf(const QSqlQuery &query)
+{
+    return query.lastError().text();
+}
+
+} // namespace
+
+DownloadArchive::DownloadArchive(const QString &folder, Questions &questions)
+    : m_path(ProgramFolder::Join(folder, QString::fromLatin1(FileName))),
+      m_connection(
+          QStringLiteral("quarvel-archive-%1").arg(connectionCounter.fetchAndAddRelaxed(1))),
+      m_questions(questions)
+{
+}
+
+DownloadArchive::~DownloadArchive()
+{
+    if (!QSqlDatabase::contains(m_connection)) return;
+    {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        db.close();
+    }
+    QSqlDatabase::removeDatabase(m_connection);
+}
+
+bool DownloadArchive::Usable()
+{
+    return Open();
+}
+
+bool DownloadArchive::Open()
+{
+    if (m_failed) return false;
+    if (m_opened) return true;
+    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
+        Fail(QStringLiteral("Qt's SQLite driver is not installed"));
+        return false;
+    }
+    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
+    db.setDatabaseName(m_path);
+    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
+    if (!db.open()) {
+        Fail(db.lastError().text());
+        return false;
+    }
+    // The schema is read here first: a damaged file or a lock held by
+    // another program shows at once. Both lookups go by index.
+    QSqlQuery q(db);
+    for (const char *statement : {
+             "PRAGMA journal_mode=WAL",
+             "PRAGMA synchronous=NORMAL",
+             "CREATE TABLE IF NOT EXISTS files (source TEXT NOT NULL, path TEXT NOT NULL, "
+             "size INTEGER NOT NULL, finished TEXT NOT NULL, sha256 BLOB NOT NULL)",
+             "CREATE INDEX IF NOT EXISTS files_source ON files (source)",
+             "CREATE INDEX IF NOT EXISTS files_sha256 ON files (sha256)",
+         }) {
+        if (!q.exec(QString::fromLatin1(statement))) {
+            Fail(ErrorOf(q));
+            return false;
+        }
+    }
+    m_opened = true;
+    return true;
+}
+
+void DownloadArchive::Fail(const QString &reason)
+{
+    if (m_failed) return;
+    m_failed = true;
+    m_opened = false;
+    if (QSqlDatabase::contains(m_connection)) {
+        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+        if (db.isOpen()) {
+            db.rollback();
+            db.close();
+        }
+    }
+    m_questions.Message(ProblemText.arg(m_path, reason), Questions::Buttons::Ok,
+                        Questions::Icon::Warning);
+}
+
+bool DownloadArchive::Contains(const QString &source)
+{
+    if (!Open()) return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    q.prepare(QStringLiteral("SELECT 1 FROM files WHERE source = ? LIMIT 1"));
+    q.addBindValue(source);
+    if (!q.exec()) {
+        Fail(ErrorOf(q));
+        return false;
+    }
+    return q.next();
+}
+
+QString DownloadArchive::Record(const QString &source, const QString &path, qint64 size,
+                                const QByteArray &sha256)
+{
+    if (!Open()) return {};
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction()) {
+        Fail(db.lastError().text());
+        return {};
+    }
+    QSqlQuery q(db);
+    q.prepare(QStringLiteral(
+        "SELECT path FROM files WHERE sha256 = ? AND path <> ? ORDER BY rowid LIMIT 1"));
+    q.addBindValue(sha256);
+    q.addBindValue(path);
+    if (!q.exec()) {
+        Fail(ErrorOf(q));
+        return {};
+    }
+    const QString earlier = q.next() ? q.value(0).toString() : QString();
+    q.finish();
+    q.prepare(QStringLiteral(
+        "INSERT INTO files (source, path, size, finished, sha256) VALUES (?, ?, ?, ?, ?)"));
+    q.addBindValue(source);
+    q.addBindValue(path);
+    q.addBindValue(size);
+    q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    q.addBindValue(sha256);
+    if (!q.exec()) {
+        Fail(ErrorOf(q));
+        return {};
+    }
+    if (!db.commit()) {
+        Fail(db.lastError().text());
+        return {};
+    }
+    return earlier;
+}
+
+bool DownloadArchive::Forget()
+{
+    if (!Open()) return false;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("DELETE FROM files"))) {
+        Fail(ErrorOf(q));
+        return false;
+    }
+    return true;
+}
+
+qint64 DownloadArchive::Count()
+{
+    if (!Open()) return 0;
+    QSqlQuery q(QSqlDatabase::database(m_connection, false));
+    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM files"))) {
+        Fail(ErrorOf(q));
+        return 0;
+    }
+    return q.next() ? q.value(0).toLongLong() : 0;
+}
+
+QByteArray DownloadArchive::HashFile(const QString &path, const std::function<void()> &yield)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return {};
+    QCryptographicHash hash(QCryptographicHash::Sha256);
+    QByteArray block(HashBlock, Qt::Uninitialized);
+    for (int blocks = 1;; ++blocks) {
+        const qint64 n = file.read(block.data(), block.size());
+        if (n < 0) return {};
+        if (n == 0) break;
+        hash.addData(QByteArrayView(block.constData(), n));
+        if (yield && blocks % BlocksPerYield == 0) yield();
+    }
+    return hash.result();
+}
