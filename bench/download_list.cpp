@@ -4,7 +4,7 @@
 // summary; for benchmarks, and for trying interrupted downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] TARGETDIR < URLS
+//                 [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files
@@ -16,6 +16,8 @@
 //                     restarts them, then starts the rows from standard input
 //   --ca PEMFILE      trusts the certificates in PEMFILE for "https://"
 //                     addresses, besides the system's
+//   --no-reuse        opens a new connection for every transfer (by default
+//                     connections to a server are kept, as in the program)
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -62,6 +64,7 @@ struct Options {
     int partKB = 512;
     bool resume = false;
     QString caFile;
+    bool reuse = true;
     std::optional<double> idleSeconds;
     QString targetDir;
 };
@@ -72,7 +75,7 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -87,6 +90,8 @@ QString parse(const QStringList &args, Options &out)
             out.multi = true;
         } else if (a == QLatin1String("--resume")) {
             out.resume = true;
+        } else if (a == QLatin1String("--no-reuse")) {
+            out.reuse = false;
         } else if (a == QLatin1String("--home")) {
             if (!hasValue) return QStringLiteral("--home needs a folder");
             out.home = args[++i];
@@ -172,6 +177,7 @@ int main(int argc, char **argv)
     state.SimultaneousDownloads = opt.simultaneous;
     state.PartSizeKB = opt.partKB;
     DownloadEngine engine(list, state, files);
+    engine.SetKeepConnections(opt.reuse);
 
     if (opt.idleSeconds) {
         sleepInEventLoop(int(*opt.idleSeconds * 1000));

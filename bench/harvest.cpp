@@ -8,6 +8,7 @@
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
+//           [--no-reuse]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -31,6 +32,8 @@
 //                      and the state files (default: a fresh temporary folder)
 //   --ca PEMFILE       trusts the certificates in PEMFILE for "https://"
 //                      addresses, besides the system's
+//   --no-reuse         opens a new connection for every transfer (by default
+//                      connections to a server are kept, as in the program)
 //
 // Last line: "pages P, rows R, done D, failed F, seconds S" (P the pages
 // visited, F the rows that did not end "Done"; both 0 without --download).
@@ -86,6 +89,7 @@ struct Options {
     bool prefetch = true;
     bool downloadAfter = false;
     QString caFile;
+    bool reuse = true;
 };
 
 // A headless crawl side: no embedded browser, nothing to show.
@@ -106,7 +110,8 @@ constexpr BenchSupport::Usage usage{
     "usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
-    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n",
+    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
+    "               [--no-reuse]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -161,6 +166,8 @@ QString parse(const QStringList &args, Options &out)
             out.harvest.MultiDnl = false;
         } else if (a == QLatin1String("--print")) {
             out.print = true;
+        } else if (a == QLatin1String("--no-reuse")) {
+            out.reuse = false;
         } else if (a == QLatin1String("--no-prefetch")) {
             out.prefetch = false;
         } else if (a == QLatin1String("--download-after")) {
@@ -244,11 +251,13 @@ int main(int argc, char **argv)
     ProgramSettings settings;
     settings.TargetDir =
         opt.targetDir.endsWith(QLatin1Char('/')) ? opt.targetDir : opt.targetDir + QLatin1Char('/');
+    settings.KeepConnections = opt.reuse;
     StateFiles files(tempFolder);
     DownloadListModel list;
     DownloadState state;
     state.SimultaneousDownloads = opt.download.value_or(state.SimultaneousDownloads);
     DownloadEngine engine(list, state, files);
+    engine.SetKeepConnections(opt.reuse);
     HeadlessHost host;
     Crawler crawler(*engine.Quarvel1(0), list, state, settings, tempFolder,
                     QTime::currentTime().toString(QStringLiteral("hhmmss")), host);

@@ -63,6 +63,12 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     connect(&m_list, &QAbstractItemModel::rowsInserted, this, &DownloadEngine::RowsInserted);
 }
 
+void DownloadEngine::SetKeepConnections(bool keep)
+{
+    for (const auto &q : m_pool)
+        q->SetKeepConnections(keep);
+}
+
 DownloadEngine::~DownloadEngine()
 {
     m_closing = true;

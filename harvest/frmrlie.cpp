@@ -381,6 +381,10 @@ QWidget *frmRLIE::BuildOptions()
         CheckBox("chkClipboard2URLList", QStringLiteral("copied address into URL list"), false,
                  QStringLiteral("an address copied to the clipboard is also added to the URL "
                                 "list"));
+    chkKeepConnections =
+        CheckBox("chkKeepConnections", QStringLiteral("keep connections to a server"), true,
+                 QStringLiteral("connections stay open for a few seconds and carry the next "
+                                "files from the same server"));
     {
         auto *boxes = FrameLayout<QGridLayout>(frmMoreOptions);
         boxes->addWidget(chkStayOnsite, 0, 0);
@@ -389,6 +393,7 @@ QWidget *frmRLIE::BuildOptions()
         boxes->addWidget(chkUniqueFilename, 1, 1);
         boxes->addWidget(chkDoExtraClick, 2, 0, 1, 2);
         boxes->addWidget(chkClipboard2URLList, 3, 0, 1, 2);
+        boxes->addWidget(chkKeepConnections, 4, 0, 1, 2);
     }
     grid->addWidget(frmMoreOptions, 4, 0, 1, 2);
 

@@ -79,6 +79,7 @@ public:
     QCheckBox *chkViewBrowser = nullptr;
     QCheckBox *chkUniqueFilename = nullptr;
     QCheckBox *chkClipboard2URLList = nullptr;
+    QCheckBox *chkKeepConnections = nullptr;
 
     // Copying the options into list rows.
     QPushButton *cmdAttachOptions2URLList = nullptr;

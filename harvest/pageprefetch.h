@@ -25,6 +25,8 @@ public:
     int MaxRunning = 4;
     // How many pages may be fetched ahead and not yet taken, running or done.
     int MaxAhead = 16;
+    // Whether the fetches keep their connections to a server for the next.
+    bool KeepConnections = false;
 
     // One page as fetched: its final address, Content-Type and file, or why
     // it failed.

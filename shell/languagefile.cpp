@@ -125,7 +125,8 @@ const QList<Section> &sections()
                                             "CHKUNIQUEFILENAME",
                                             "CHKDOEXTRACLICK",
                                             "CHKVIEWBROWSER",
-                                            "CHKCLIPBOARD2URLLIST"});
+                                            "CHKCLIPBOARD2URLLIST",
+                                            "CHKKEEPCONNECTIONS"});
         QSet<QString> optionCaptions = options;
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));

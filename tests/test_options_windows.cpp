@@ -390,6 +390,7 @@ TEST(OptionsWindow, LanguageFragmentsMatchTheBuiltInTexts)
                               "CHKDOEXTRACLICK",
                               "CHKVIEWBROWSER",
                               "CHKCLIPBOARD2URLLIST",
+                              "CHKKEEPCONNECTIONS",
                               "CMDGETFILESFROMCP"};
     const QSet<KeyKind> present =
         KeysAndKinds(ReadFragment(QStringLiteral("frmrlie.en.txt"), QStringLiteral("FRMRLIE")));

@@ -6,8 +6,8 @@
 #include <QString>
 
 // The request text of one transfer. Lines end with CR LF, in a fixed order:
-// request line, Host, Accept, [Referer, IF-MATCH (GET only)], Connection,
-// [Range (GET only)], empty line.
+// request line, Host, Accept, [Referer, IF-MATCH (GET only)], Connection
+// (unless the connection is to be kept), [Range (GET only)], empty line.
 struct DORNEX_EXPORT HttpRequest {
     bool isGet = true;
     QString host;    // Host line, as written in the address
@@ -15,6 +15,9 @@ struct DORNEX_EXPORT HttpRequest {
     QString referer; // empty: no Referer line (and no IF-MATCH)
     qint64 startRange = 0;
     qint64 endRange = 0; // both 0: no Range line
+    // True: no "Connection: close" line, so that the server keeps the
+    // connection for the next request (HTTP/1.1 keeps it by default).
+    bool keepConnection = false;
 
     QByteArray toBytes() const;
 };

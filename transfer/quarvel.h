@@ -58,6 +58,18 @@ public:
     // Free text the host keeps with the instance ("idle", "working", a row).
     QString Tag;
 
+    // Keeping connections (off by default). When on, the request goes out
+    // without "Connection: close", over an idle connection to the same server
+    // (scheme, name and port) when the process has one, and the connection
+    // is kept for the next transfer of any control when the answer ended by
+    // its length or its last chunk and the server keeps it open. A request
+    // whose kept connection the server had closed, before any byte of an
+    // answer, is sent once more on a new connection. Events are the same
+    // either way. Idle connections close after a few seconds; the process
+    // keeps at most as many as it has controls with this setting on.
+    void SetKeepConnections(bool keep);
+    bool KeepConnections() const;
+
     // Time limits, in milliseconds; tests shorten them.
     void SetConnectTimeout(int ms);
     void SetStallTimeout(int ms);
@@ -80,4 +92,5 @@ private:
     std::unique_ptr<TransferJob> m_job;
     int m_connectTimeoutMs = 30000;
     int m_stallTimeoutMs = 60000;
+    bool m_keepConnections = false;
 };

@@ -21,16 +21,13 @@ Script &Script::sendSplit(const QByteArray &bytes, const QList<int> &sizes, int 
 {
     int at = 0;
     for (int size : sizes) {
-        if (at >= bytes.size())
-            break;
-        if (at > 0)
-            pause(gapMs);
+        if (at >= bytes.size()) break;
+        if (at > 0) pause(gapMs);
         send(bytes.mid(at, size));
         at += size;
     }
     if (at < bytes.size()) {
-        if (at > 0)
-            pause(gapMs);
+        if (at > 0) pause(gapMs);
         send(bytes.mid(at));
     }
     return *this;
@@ -71,6 +68,7 @@ struct ScriptedServer::Conn {
     Script script;
     int next = 0;
     bool waiting = false;
+    int requestsTaken = 0; // requests the script's waits have taken
     bool clientClosed = false;
     bool scriptEnded = false;
     QByteArray received;
@@ -84,8 +82,7 @@ ScriptedServer::ScriptedServer(QObject *parent) : QObject(parent)
 ScriptedServer::~ScriptedServer()
 {
     for (Conn *c : m_conns) {
-        if (c->socket)
-            c->socket->abort();
+        if (c->socket) c->socket->abort();
         delete c;
     }
 }
@@ -146,14 +143,14 @@ void ScriptedServer::onNewConnection()
             m_last = m_queue.takeFirst();
             m_haveLast = true;
         }
-        if (m_haveLast)
-            conn->script = m_last;
+        if (m_haveLast) conn->script = m_last;
         m_conns.append(conn);
         m_peakOpen = qMax(m_peakOpen, openCount());
         connect(socket, &QTcpSocket::readyRead, this, [this, conn] {
             conn->received += conn->socket->readAll();
-            if (conn->waiting && conn->received.contains("\r\n\r\n")) {
+            if (conn->waiting && conn->received.count("\r\n\r\n") > conn->requestsTaken) {
                 conn->waiting = false;
+                ++conn->requestsTaken;
                 runNext(conn);
             }
         });
@@ -168,10 +165,11 @@ void ScriptedServer::runNext(Conn *conn)
         const Script::Step step = conn->script.steps[conn->next++];
         switch (step.kind) {
         case Script::Step::WaitForRequest:
-            if (!conn->received.contains("\r\n\r\n")) {
+            if (conn->received.count("\r\n\r\n") <= conn->requestsTaken) {
                 conn->waiting = true;
                 return;
             }
+            ++conn->requestsTaken;
             break;
         case Script::Step::Send:
             conn->socket->write(step.bytes);
