@@ -3,11 +3,11 @@
 #include "httprequest.h"
 #include "localfilenames.h"
 #include "quarvel.h"
+#include "tlslink.h"
 #include "tlssessions.h"
 
 #include <QNetworkProxy>
 #include <QScopeGuard>
-#include <QSslSocket>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -97,7 +97,6 @@ void TransferJob::connectTo(const HttpAddress &address, bool mayReuse)
     m_bytesAfterBody = false;
     setState(State::Connecting);
 
-    m_sslErrors.clear();
     m_timer.start(m_params.connectTimeoutMs);
     if (m_params.keepConnection && mayReuse) {
         if (QTcpSocket *socket = ConnectionPool::Take(
@@ -114,41 +113,32 @@ void TransferJob::connectTo(const HttpAddress &address, bool mayReuse)
             return;
         }
     }
-    // A secure address gets a TLS socket: the request goes out once the
-    // handshake is done and the server's certificate has been verified.
-    QSslSocket *secure = address.secure ? new QSslSocket(this) : nullptr;
-    QTcpSocket *socket = secure ? secure : new QTcpSocket(this);
+    // A secure address gets TLS over the connection: the request goes out
+    // once the handshake is done and the server's certificate has been
+    // verified.
+    auto *socket = new QTcpSocket(this);
     socket->setProxy(QNetworkProxy::NoProxy);
-    if (secure) m_narrowedTrust = TlsSessions::Prepare(*secure, address.connectHost, address.port);
+    if (address.secure) new TlsLink(socket, address.connectHost, address.port);
     wireSocket(socket, false);
-    if (secure)
-        // The name is sent for server name indication and verified against
-        // the certificate.
-        secure->connectToHostEncrypted(address.connectHost, address.port);
-    else
-        socket->connectToHost(address.connectHost, address.port);
+    socket->connectToHost(address.connectHost, address.port);
 }
 
 void TransferJob::wireSocket(QTcpSocket *socket, bool reused)
 {
     m_socket = socket;
     m_reusedSocket = reused;
+    m_tls = TlsLink::Of(socket);
     if (reused) socket->setParent(this);
-    if (auto *secure = qobject_cast<QSslSocket *>(socket)) {
-        if (!reused) {
-            connect(secure, &QSslSocket::encrypted, this, &TransferJob::onConnected);
-            connect(secure, &QSslSocket::sslErrors, this,
-                    [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
-        }
-        // Servers may send their session tickets after the handshake.
-        connect(secure, &QSslSocket::newSessionTicketReceived, this, [this, secure] {
-            TlsSessions::Keep(*secure, m_address.connectHost, m_address.port);
+    if (!reused)
+        connect(socket, &QTcpSocket::connected, this, [this] {
+            if (!m_tls) {
+                onConnected();
+                return;
+            }
+            const CallbackScope scope(this);
+            if (m_state == State::Connecting) m_tls->startHandshake();
         });
-        connect(secure, &QSslSocket::readyRead, this, &TransferJob::onSecureReadyRead);
-    } else {
-        if (!reused) connect(socket, &QTcpSocket::connected, this, &TransferJob::onConnected);
-        connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
-    }
+    connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &TransferJob::onPeerClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::onSocketError);
 }
@@ -162,6 +152,7 @@ void TransferJob::dropSocket()
     // stack: the pool deletes it once that has returned.
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
+    m_tls = nullptr;
     socket->disconnect(this);
     ConnectionPool::Discard(socket);
 }
@@ -173,6 +164,7 @@ void TransferJob::handBack(bool answerEndedExactly)
         return;
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
+    m_tls = nullptr;
     socket->disconnect(this);
     ConnectionPool::Give(
         ConnectionPool::Key(m_address.secure, m_address.connectHost, m_address.port), socket);
@@ -227,9 +219,6 @@ void TransferJob::onConnected()
 {
     const CallbackScope scope(this);
     if (m_state != State::Connecting || !m_socket) return;
-    if (m_address.secure && !m_reusedSocket)
-        TlsSessions::Keep(*static_cast<QSslSocket *>(m_socket.data()), m_address.connectHost,
-                          m_address.port);
     HttpRequest request;
     request.isGet = m_params.isGet;
     request.host = m_address.host;
@@ -240,7 +229,14 @@ void TransferJob::onConnected()
         request.startRange = m_rangeStart;
         request.endRange = m_params.endRange;
     }
-    m_socket->write(request.toBytes());
+    if (m_tls) {
+        if (!m_tls->send(request.toBytes())) {
+            fail(QStringLiteral("TLS error: ") + m_tls->failure());
+            return;
+        }
+    } else {
+        m_socket->write(request.toBytes());
+    }
     setState(State::ReadingHeader);
     m_timer.start(m_params.stallTimeoutMs);
     if (!m_startedRaised) {
@@ -252,6 +248,10 @@ void TransferJob::onConnected()
 void TransferJob::onReadyRead()
 {
     const CallbackScope scope(this);
+    if (m_tls) {
+        readSecure();
+        return;
+    }
     if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
     m_timer.start(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
@@ -275,22 +275,42 @@ void TransferJob::onReadyRead()
     if (bodyComplete()) bodyEnded();
 }
 
-void TransferJob::onSecureReadyRead()
+void TransferJob::readSecure()
 {
-    // The TLS socket reports every 4 KiB it decrypts, many times within one
-    // batch of received data. The batch is handled in one go once the socket
-    // has decrypted all of it: one read loop, one file write and one
-    // Progress, as for a plain socket.
-    if (m_secureReadPending) return;
-    m_secureReadPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_secureReadPending = false;
-            // The close of the connection may have handled the data already.
-            if (m_socket && m_socket->bytesAvailable() > 0) onReadyRead();
-        },
-        Qt::QueuedConnection);
+    QPointer<TransferJob> self(this);
+    QByteArray plain;
+    if (m_state == State::Connecting) {
+        // The handshake; a kept connection has done it long before.
+        if (m_tls->handshakeDone()) return;
+        if (!m_tls->takeFromSocket(plain)) {
+            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
+            fail(tlsFailure(m_tls->failure()));
+            return;
+        }
+        if (!m_tls->handshakeDone()) return;
+        onConnected();
+        if (!self || m_state != State::ReadingHeader) return;
+    } else if (m_state == State::ReadingHeader || m_state == State::ReadingBody) {
+        if (!m_tls->takeFromSocket(plain)) {
+            fail(QStringLiteral("TLS error: ") + m_tls->failure());
+            return;
+        }
+    } else {
+        return;
+    }
+    if (plain.isEmpty() && !m_tls->peerClosed()) return;
+    m_timer.start(m_params.stallTimeoutMs);
+    if (!plain.isEmpty() && !consume(plain.constData(), plain.size())) return;
+    if (m_state == State::ReadingBody) {
+        emit m_owner->Progress(m_bytesWritten, m_contentLength);
+        if (!self || !isActive()) return;
+    }
+    if (m_state == State::ReadingBody && bodyComplete()) {
+        bodyEnded();
+        return;
+    }
+    // The server ended the TLS session: as a close of the connection.
+    if (m_tls && m_tls->peerClosed()) onPeerClosed();
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -451,7 +471,8 @@ void TransferJob::onPeerClosed()
     if (retryOnNewConnection()) return;
     switch (m_state) {
     case State::Connecting:
-        if (m_address.secure) TlsSessions::Forget(m_address.connectHost, m_address.port);
+        if (m_address.secure)
+            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
         fail(m_address.secure
                  ? QStringLiteral("the server %1 closed the connection during the TLS handshake")
                        .arg(m_address.host)
@@ -498,13 +519,7 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
         break;
     default:
         if (m_address.secure && m_state == State::Connecting) {
-            TlsSessions::Forget(m_address.connectHost, m_address.port);
-            // Refused by the store that verified this server before: once
-            // more against the whole store before the refusal counts.
-            if (m_narrowedTrust && !m_sslErrors.isEmpty()) {
-                connectTo(m_address);
-                break;
-            }
+            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
             fail(tlsFailure(text));
             break;
         }
@@ -515,9 +530,9 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
 
 QString TransferJob::tlsFailure(const QString &socketText) const
 {
-    if (!m_sslErrors.isEmpty())
+    if (m_tls && !m_tls->refusals().isEmpty())
         return QStringLiteral("the certificate of %1 was refused: %2")
-            .arg(m_address.host, TlsSessions::DescribeErrors(m_sslErrors));
+            .arg(m_address.host, m_tls->refusals().join(QStringLiteral("; ")));
     // OpenSSL's words for an answer that is no TLS record at all.
     if (socketText.contains(QLatin1String("wrong version number")) ||
         socketText.contains(QLatin1String("packet length too long")) ||

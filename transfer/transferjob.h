@@ -11,12 +11,12 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSslError>
 #include <QString>
 #include <QTimer>
 
 class Quarvel;
 class QTcpSocket;
+class TlsLink;
 
 // What one transfer was asked to do.
 struct TransferParams {
@@ -103,7 +103,8 @@ private:
     bool retryOnNewConnection();
     void onConnected();
     void onReadyRead();
-    void onSecureReadyRead();
+    // Reads over TLS: the handshake while connecting, then the answer.
+    void readSecure();
     void onSocketError(QAbstractSocket::SocketError error);
     void onPeerClosed();
     void onTimeout();
@@ -151,9 +152,7 @@ private:
     bool m_reusedSocket = false;   // the socket came from the pool
     bool m_serverKeeps = false;    // the answer lets the connection stay open
     bool m_bytesAfterBody = false; // the server sent more than the answer
-    QList<QSslError> m_sslErrors;  // the current handshake's verification problems
-    bool m_secureReadPending = false;
-    bool m_narrowedTrust = false; // the socket verifies against part of the store
+    TlsLink *m_tls = nullptr;      // the TLS of m_socket, for a secure address
 
     // Body framing of the accepted response.
     bool m_isChunked = false;

@@ -21,13 +21,16 @@ Script &Script::sendSplit(const QByteArray &bytes, const QList<int> &sizes, int 
 {
     int at = 0;
     for (int size : sizes) {
-        if (at >= bytes.size()) break;
-        if (at > 0) pause(gapMs);
+        if (at >= bytes.size())
+            break;
+        if (at > 0)
+            pause(gapMs);
         send(bytes.mid(at, size));
         at += size;
     }
     if (at < bytes.size()) {
-        if (at > 0) pause(gapMs);
+        if (at > 0)
+            pause(gapMs);
         send(bytes.mid(at));
     }
     return *this;
@@ -82,7 +85,8 @@ ScriptedServer::ScriptedServer(QObject *parent) : QObject(parent)
 ScriptedServer::~ScriptedServer()
 {
     for (Conn *c : m_conns) {
-        if (c->socket) c->socket->abort();
+        if (c->socket)
+            c->socket->abort();
         delete c;
     }
 }
@@ -143,7 +147,8 @@ void ScriptedServer::onNewConnection()
             m_last = m_queue.takeFirst();
             m_haveLast = true;
         }
-        if (m_haveLast) conn->script = m_last;
+        if (m_haveLast)
+            conn->script = m_last;
         m_conns.append(conn);
         m_peakOpen = qMax(m_peakOpen, openCount());
         connect(socket, &QTcpSocket::readyRead, this, [this, conn] {
