@@ -14,7 +14,7 @@
 #
 #   bash bench/compare_download_list.sh [--files N] [--big-mb N] [--runs N] [--dir DIR]
 #                                       [--download-list PATH] [--delay MS] [--no-reuse]
-#                                       [--small-only]
+#                                       [--small-only] [--rtt MS]
 #
 #   --files N              number of small files (default 2000)
 #   --big-mb N             size of the big file in MiB (default 200)
@@ -26,6 +26,8 @@
 #                          libnginx-mod-http-echo); the big file is not delayed
 #   --no-reuse             download_list opens a new connection for every transfer
 #   --small-only           only the small files (plain and TLS); aria2c not needed
+#   --rtt MS               every tool goes through bench/delayproxy, which adds MS
+#                          milliseconds of round-trip time (plain and TLS)
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -40,6 +42,7 @@ parent=/tmp
 download_list="$root/build/bench/download_list"
 dl_extra=()
 small_only=
+rtt=
 
 while (($#)); do
     case "$1" in
@@ -51,7 +54,8 @@ while (($#)); do
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
         --no-reuse) dl_extra+=(--no-reuse); shift ;;
         --small-only) small_only=1; shift ;;
-        -h|--help) bench_help 30; exit 0 ;;
+        --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
+        -h|--help) bench_help 32; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -65,6 +69,13 @@ bench_make_work "$parent" www/small www/limited tmp times
 bench_make_certificates
 # Every connection gets at most 8 MiB/s below /limited/.
 bench_start_nginx 1024 "" "location /limited/ { limit_rate 8m; }"
+if [[ -n $rtt ]]; then
+    # The tools reach nginx through the delaying proxy only.
+    bench_start_delayproxy $((port + 2)) "$port" "$rtt"
+    bench_start_delayproxy $((port + 3)) "$tls_port" "$rtt"
+    port=$((port + 2))
+    tls_port=$((tls_port + 2))
+fi
 base="http://127.0.0.1:$port"
 # download_list puts a file below TARGETDIR/<host>/.
 host_dir="127.0.0.1:$port"
@@ -166,6 +177,7 @@ rm -rf "${work:?}/out" "${work:?}/home"
 
 echo
 printf '127.0.0.1, nginx, small files delayed %d ms; median of %d run(s)\n\n' "$bench_delay_ms" "$runs"
+[[ -z $rtt ]] || printf 'every tool through bench/delayproxy, round trip %d ms\n\n' "$rtt"
 printf '| %-42s | %-20s | %8s | %7s | %12s |\n' case tool "wall s" "CPU s" "peak RSS MiB"
 printf '|%s|%s|---------:|--------:|-------------:|\n' \
     --------------------------------------------  ----------------------
