@@ -14,7 +14,7 @@
 #
 #   bash bench/compare_download_list.sh [--files N] [--big-mb N] [--runs N] [--dir DIR]
 #                                       [--download-list PATH] [--delay MS] [--no-reuse]
-#                                       [--small-only] [--rtt MS]
+#                                       [--small-only] [--rtt MS] [--small-multi]
 #
 #   --files N              number of small files (default 2000)
 #   --big-mb N             size of the big file in MiB (default 200)
@@ -28,6 +28,8 @@
 #   --small-only           only the small files (plain and TLS); aria2c not needed
 #   --rtt MS               every tool goes through bench/delayproxy, which adds MS
 #                          milliseconds of round-trip time (plain and TLS)
+#   --small-multi          download_list fetches the small files with --multi
+#                          (a header probe before each file, as the program does)
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -41,6 +43,7 @@ runs=1
 parent=/tmp
 download_list="$root/build/bench/download_list"
 dl_extra=()
+small_extra=()
 small_only=
 rtt=
 
@@ -55,7 +58,8 @@ while (($#)); do
         --no-reuse) dl_extra+=(--no-reuse); shift ;;
         --small-only) small_only=1; shift ;;
         --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
-        -h|--help) bench_help 32; exit 0 ;;
+        --small-multi) small_extra+=(--multi); shift ;;
+        -h|--help) bench_help 34; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -133,7 +137,7 @@ echo "Downloading, $runs run(s) of every tool in every case..." >&2
 for ((run = 1; run <= runs; run++)); do
     # The tools take turns, so that a slow spell of the machine hits all of them.
     stdin_file=$work/small.txt
-    timed small download_list "$download_list" "${dl_extra[@]}" --home "$work/home" --simultaneous 20 "$work/out"
+    timed small download_list "$download_list" "${dl_extra[@]}" "${small_extra[@]}" --home "$work/home" --simultaneous 20 "$work/out"
     expect_summary "$files"
     same_tree "$work/out/$host_dir" download_list
     stdin_file=/dev/null
@@ -142,7 +146,7 @@ for ((run = 1; run <= runs; run++)); do
 
     bench_resumed_share >/dev/null
     stdin_file=$work/small_tls.txt
-    timed small_tls download_list "$download_list" "${dl_extra[@]}" --home "$work/home" --simultaneous 20 \
+    timed small_tls download_list "$download_list" "${dl_extra[@]}" "${small_extra[@]}" --home "$work/home" --simultaneous 20 \
         --ca "$ca_file" "$work/out"
     expect_summary "$files"
     same_tree "$work/out/$tls_host_dir" download_list
