@@ -317,3 +317,21 @@ TEST_F(RequestTest, AConnectionIsKeptOnlyAfterAnAnswerThatEndedExactly)
         EXPECT_EQ(server.connectionCount(), before + 2) << reply.data();
     }
 }
+
+TEST_F(RequestTest, IdleConnectionsNeverOutnumberTheControlsThatKeepThem)
+{
+    Script s;
+    s.waitForRequest().send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx").hold();
+    server.enqueue(s);
+    auto third = std::make_unique<Keeper>();
+    Keeper first, second;
+    for (Keeper *k : {&first, &second, third.get()})
+        ASSERT_TRUE(
+            k->q.StartDownload(server.url("/a"), dir.filePath("a"), 0, true, 0, 0, false, {}));
+    for (Keeper *k : {&first, &second, third.get()})
+        ASSERT_TRUE(k->rec.waitForEnd());
+    EXPECT_EQ(server.connectionCount(), 3);
+    EXPECT_EQ(server.clientClosedCount(), 0);
+    third.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.clientClosedCount() == 1; }, 2000));
+}
