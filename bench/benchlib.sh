@@ -25,6 +25,9 @@ bench_nginx_pid=
 # Milliseconds nginx waits before answering each request (bench_set_delay).
 bench_delay_ms=0
 bench_echo_module=/usr/lib/nginx/modules/ngx_http_echo_module.so
+# The delaying proxy (bench_start_delayproxy) and the ones started.
+bench_delayproxy="$root/build/bench/delayproxy"
+bench_proxy_pids=()
 
 # die MESSAGE: says MESSAGE on standard error after the script's name and exits 1.
 die() { echo "$bench_name: $*" >&2; exit 1; }
@@ -77,6 +80,11 @@ bench_make_work() {
 
 # bench_cleanup: the exit trap; stops nginx and removes the scratch folder.
 bench_cleanup() {
+    local pid
+    for pid in "${bench_proxy_pids[@]}"; do
+        kill "$pid" 2>/dev/null || true
+        wait "$pid" 2>/dev/null || true
+    done
     bench_stop_nginx
     rm -rf "$work"
 }
@@ -88,6 +96,22 @@ bench_stop_nginx() {
         wait "$bench_nginx_pid" 2>/dev/null || true
     fi
     bench_nginx_pid=
+}
+
+# bench_start_delayproxy LISTEN TARGET RTT_MS: starts bench/delayproxy, which
+# forwards 127.0.0.1:LISTEN to TARGET holding all data half of RTT_MS each way
+# (a new connection's first bytes one round trip more); it stops on exit.
+bench_start_delayproxy() {
+    local i
+    [[ -x "$bench_delayproxy" ]] || die "no delayproxy at $bench_delayproxy: build it first"
+    bench_port_taken "$1" && die "port $1 is taken"
+    "$bench_delayproxy" "$1" "$2" "$3" >/dev/null &
+    bench_proxy_pids+=($!)
+    for ((i = 0; i < 100; i++)); do
+        bench_port_taken "$1" && return 0
+        sleep 0.05
+    done
+    die "delayproxy did not start on port $1"
 }
 
 # bench_port_taken PORT: true when something already listens on the port.

@@ -13,7 +13,8 @@
 #   idle              the resident memory of the engine with its 201 controls
 #
 #   bash bench/compare_download_list.sh [--files N] [--big-mb N] [--runs N] [--dir DIR]
-#                                       [--download-list PATH] [--delay MS]
+#                                       [--download-list PATH] [--delay MS] [--no-reuse]
+#                                       [--small-only] [--rtt MS] [--small-multi]
 #
 #   --files N              number of small files (default 2000)
 #   --big-mb N             size of the big file in MiB (default 200)
@@ -23,6 +24,12 @@
 #   --delay MS             nginx answers every request for a small file after MS
 #                          milliseconds, as a distant server does (needs
 #                          libnginx-mod-http-echo); the big file is not delayed
+#   --no-reuse             download_list opens a new connection for every transfer
+#   --small-only           only the small files (plain and TLS); aria2c not needed
+#   --rtt MS               every tool goes through bench/delayproxy, which adds MS
+#                          milliseconds of round-trip time (plain and TLS)
+#   --small-multi          download_list fetches the small files with --multi
+#                          (a header probe before each file, as the program does)
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -35,6 +42,10 @@ big_mb=200
 runs=1
 parent=/tmp
 download_list="$root/build/bench/download_list"
+dl_extra=()
+small_extra=()
+small_only=
+rtt=
 
 while (($#)); do
     case "$1" in
@@ -44,19 +55,31 @@ while (($#)); do
         --dir) [[ -d "${2:-}" ]] || die "--dir needs an existing folder"; parent=$2; shift 2 ;;
         --download-list) download_list=${2:-}; shift 2 ;;
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
-        -h|--help) bench_help 27; exit 0 ;;
+        --no-reuse) dl_extra+=(--no-reuse); shift ;;
+        --small-only) small_only=1; shift ;;
+        --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
+        --small-multi) small_extra+=(--multi); shift ;;
+        -h|--help) bench_help 34; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
 
 bench_check_programs download_list "$download_list"
 bench_need_command curl curl
-bench_need_command aria2c aria2
+[[ -n $small_only ]] || bench_need_command aria2c aria2
+[[ -z $small_only ]] || big_mb=0
 
 bench_make_work "$parent" www/small www/limited tmp times
 bench_make_certificates
 # Every connection gets at most 8 MiB/s below /limited/.
 bench_start_nginx 1024 "" "location /limited/ { limit_rate 8m; }"
+if [[ -n $rtt ]]; then
+    # The tools reach nginx through the delaying proxy only.
+    bench_start_delayproxy $((port + 2)) "$port" "$rtt"
+    bench_start_delayproxy $((port + 3)) "$tls_port" "$rtt"
+    port=$((port + 2))
+    tls_port=$((tls_port + 2))
+fi
 base="http://127.0.0.1:$port"
 # download_list puts a file below TARGETDIR/<host>/.
 host_dir="127.0.0.1:$port"
@@ -114,7 +137,7 @@ echo "Downloading, $runs run(s) of every tool in every case..." >&2
 for ((run = 1; run <= runs; run++)); do
     # The tools take turns, so that a slow spell of the machine hits all of them.
     stdin_file=$work/small.txt
-    timed small download_list "$download_list" --home "$work/home" --simultaneous 20 "$work/out"
+    timed small download_list "$download_list" "${dl_extra[@]}" "${small_extra[@]}" --home "$work/home" --simultaneous 20 "$work/out"
     expect_summary "$files"
     same_tree "$work/out/$host_dir" download_list
     stdin_file=/dev/null
@@ -123,7 +146,7 @@ for ((run = 1; run <= runs; run++)); do
 
     bench_resumed_share >/dev/null
     stdin_file=$work/small_tls.txt
-    timed small_tls download_list "$download_list" --home "$work/home" --simultaneous 20 \
+    timed small_tls download_list "$download_list" "${dl_extra[@]}" "${small_extra[@]}" --home "$work/home" --simultaneous 20 \
         --ca "$ca_file" "$work/out"
     expect_summary "$files"
     same_tree "$work/out/$tls_host_dir" download_list
@@ -133,8 +156,9 @@ for ((run = 1; run <= runs; run++)); do
         -K "$work/small_tls.curl"
     same_tree "$work/out/curl" curl
 
+    [[ -z $small_only ]] || continue
     stdin_file=$work/big.txt
-    timed big download_list_multi "$download_list" --home "$work/home" --multi \
+    timed big download_list_multi "$download_list" "${dl_extra[@]}" --home "$work/home" --multi \
         --part-kb "$part_kb" "$work/out"
     expect_summary 1
     same_big "$work/out/$host_dir/big.bin" download_list_multi
@@ -143,20 +167,21 @@ for ((run = 1; run <= runs; run++)); do
         --file-allocation=none --auto-file-renaming=false -d "$work/out" -o big.bin "$base/limited/big.bin"
     same_big "$work/out/big.bin" aria2c
     stdin_file=$work/big.txt
-    timed big download_list_single "$download_list" --home "$work/home" "$work/out"
+    timed big download_list_single "$download_list" "${dl_extra[@]}" --home "$work/home" "$work/out"
     expect_summary 1
     same_big "$work/out/$host_dir/big.bin" download_list_single
     stdin_file=/dev/null
     timed big curl_single curl -q -s -f -o "$work/out/big.bin" "$base/limited/big.bin"
     same_big "$work/out/big.bin" curl_single
 
-    timed idle download_list "$download_list" --home "$work/home" --idle 2
+    timed idle download_list "$download_list" "${dl_extra[@]}" --home "$work/home" --idle 2
     grep -o '^rss_kib [0-9]*' "$work/stdout.txt" | awk '{ print $2 / 1024 }' >>"$work/times/idle.rss"
 done
 rm -rf "${work:?}/out" "${work:?}/home"
 
 echo
 printf '127.0.0.1, nginx, small files delayed %d ms; median of %d run(s)\n\n' "$bench_delay_ms" "$runs"
+[[ -z $rtt ]] || printf 'every tool through bench/delayproxy, round trip %d ms\n\n' "$rtt"
 printf '| %-42s | %-20s | %8s | %7s | %12s |\n' case tool "wall s" "CPU s" "peak RSS MiB"
 printf '|%s|%s|---------:|--------:|-------------:|\n' \
     --------------------------------------------  ----------------------
@@ -173,21 +198,26 @@ done
 for tool in "${small_tools[@]}"; do
     row small_tls "$tool" "$files x 64 KiB over TLS, 20 at a time"
 done
+echo
+[[ -n $small_only ]] || {
 for tool in "${big_tools[@]}"; do
     row big "$tool" "$big_mb MiB, 8 MiB/s per connection"
 done
 row idle download_list "idle engine, 2 s"
 idle_rss=$(bench_median 1 "$work/times/idle.rss")
 echo
+}
+[[ -n $small_only ]] && idle_rss=0
 awk -v dl="${wall[small.download_list]}" -v cu="${wall[small.curl]}" \
-    -v mu="${wall[big.download_list_multi]}" -v ar="${wall[big.aria2c]}" \
-    -v si="${wall[big.download_list_single]}" -v rss="$idle_rss" -v delay="$bench_delay_ms" 'BEGIN {
+    -v mu="${wall[big.download_list_multi]:-0}" -v ar="${wall[big.aria2c]:-0}" \
+    -v si="${wall[big.download_list_single]:-0}" -v rss="$idle_rss" -v delay="$bench_delay_ms" 'BEGIN {
     r = cu > 0 ? dl / cu : 0
     # Against a delayed server the goal is 1.1 times curl.
     goal = delay > 0 ? 1.10 : 1.00
     printf "small files: download_list / curl wall %.2fx (goal <= %.2f: %s)\n",
         r, goal, (r <= goal) ? "met" : "missed"
-    r = ar > 0 ? mu / ar : 0
+    if (ar == 0) exit
+    r = mu / ar
     printf "big file: download_list --multi / aria2c wall %.2fx (goal <= 1.00: %s)\n",
         r, (r <= 1.0) ? "met" : "missed"
     r = mu > 0 ? si / mu : 0

@@ -7,7 +7,7 @@
 # harvest's TLS handshakes that resumed a session.
 #
 #   bash bench/compare_harvest.sh [--runs N] [--dir DIR] [--harvest PATH]
-#                                 [--delay MS] [--small]
+#                                 [--delay MS] [--small] [--no-reuse] [--rtt MS]
 #
 #   --runs N        harvests per tool (default 3)
 #   --delay MS      nginx answers every request after MS milliseconds, as a
@@ -16,6 +16,9 @@
 #   --dir DIR       parent folder of the scratch folder (default /tmp); the
 #                   site and the downloads live side by side in it
 #   --harvest PATH  the harvest program (default build/bench/harvest)
+#   --no-reuse      harvest opens a new connection for every transfer
+#   --rtt MS        the timed runs go through bench/delayproxy, which adds MS
+#                   milliseconds of round-trip time (plain and TLS)
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -26,6 +29,8 @@ source "$(dirname "$0")/benchlib.sh"
 runs=3
 parent=/tmp
 harvest="$root/build/bench/harvest"
+harvest_extra=()
+rtt=
 
 # The site: an index page linking the section pages, each linking its gallery
 # pages, each showing its pictures (relative links throughout; every gallery
@@ -41,7 +46,9 @@ while (($#)); do
         --harvest) harvest=${2:-}; shift 2 ;;
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
         --small) sections=6; galleries=10; shift ;;
-        -h|--help) bench_help 20; exit 0 ;;
+        --no-reuse) harvest_extra+=(--no-reuse); shift ;;
+        --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
+        -h|--help) bench_help 23; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -100,10 +107,10 @@ out="$work/out"
 # command_of TOOL: sets cmd to the command line of one harvest of the site into $out.
 command_of() {
     case "$1" in
-        harvest) cmd=("$harvest" "$url" "$out" --depth 3 --download 20 --no-unique --no-multi
+        harvest) cmd=("$harvest" "${harvest_extra[@]}" "$url" "$out" --depth 3 --download 20 --no-unique --no-multi
                       --min-kb 0 --home "$work/home") ;;
         wget) cmd=(wget --no-config -r -l3 -A "jpg,html" -nv -P "$out" "$url") ;;
-        harvest_tls) cmd=("$harvest" "$tls_url" "$out" --depth 3 --download 20 --no-unique
+        harvest_tls) cmd=("$harvest" "${harvest_extra[@]}" "$tls_url" "$out" --depth 3 --download 20 --no-unique
                           --no-multi --min-kb 0 --home "$work/home" --ca "$ca_file") ;;
         wget_tls) cmd=(wget --no-config -r -l3 -A "jpg,html" -nv --ca-certificate="$ca_file"
                        -P "$out" "$tls_url") ;;
@@ -114,6 +121,13 @@ command_of() {
 # the first timed tool.
 command_of wget
 "${cmd[@]}" 2>/dev/null || die "the warm-up harvest with wget failed"
+if [[ -n $rtt ]]; then
+    # The timed runs reach nginx through the delaying proxy only.
+    bench_start_delayproxy $((port + 2)) "$port" "$rtt"
+    bench_start_delayproxy $((port + 3)) "$tls_port" "$rtt"
+    url="http://127.0.0.1:$((port + 2))/index.html"
+    tls_url="https://127.0.0.1:$((tls_port + 2))/index.html"
+fi
 
 echo "Harvesting $url with ${tools[*]}, $runs runs each..." >&2
 for ((run = 1; run <= runs; run++)); do
@@ -147,6 +161,7 @@ rm -rf "$out" "${work:?}/home"
 echo
 printf '%d pages, %d pictures of 2-8 KiB over 127.0.0.1, every answer delayed %d ms, median of %d runs\n\n' \
     "$pages" "$expected" "$bench_delay_ms" "$runs"
+[[ -z $rtt ]] || printf 'every tool through bench/delayproxy, round trip %d ms\n\n' "$rtt"
 bench_tool_table 11 "${tools[@]}"
 echo
 # Against a delayed server the crawl's and the downloads' overlap count.

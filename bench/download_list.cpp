@@ -4,7 +4,7 @@
 // summary; for benchmarks, and for trying interrupted downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] TARGETDIR < URLS
+//                 [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files, its
@@ -17,6 +17,8 @@
 //                     restarts them, then starts the rows from standard input
 //   --ca PEMFILE      trusts the certificates in PEMFILE for "https://"
 //                     addresses, besides the system's
+//   --no-reuse        opens a new connection for every transfer (by default
+//                     connections to a server are kept, as in the program)
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -64,6 +66,7 @@ struct Options {
     int partKB = 512;
     bool resume = false;
     QString caFile;
+    bool reuse = true;
     std::optional<double> idleSeconds;
     QString targetDir;
 };
@@ -74,7 +77,7 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -89,6 +92,8 @@ QString parse(const QStringList &args, Options &out)
             out.multi = true;
         } else if (a == QLatin1String("--resume")) {
             out.resume = true;
+        } else if (a == QLatin1String("--no-reuse")) {
+            out.reuse = false;
         } else if (a == QLatin1String("--home")) {
             if (!hasValue) return QStringLiteral("--home needs a folder");
             out.home = args[++i];
@@ -177,6 +182,7 @@ int main(int argc, char **argv)
     BenchSupport::StderrQuestions questions("download_list");
     DownloadArchive archive(opt.home, questions);
     engine.SetArchive(&archive);
+    engine.SetKeepConnections(opt.reuse);
 
     if (opt.idleSeconds) {
         sleepInEventLoop(int(*opt.idleSeconds * 1000));

@@ -9,6 +9,7 @@
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
 //           [--no-skip-downloaded]
+//           [--no-reuse]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -34,6 +35,8 @@
 //   --no-skip-downloaded  adds rows for addresses the archive holds too
 //   --ca PEMFILE       trusts the certificates in PEMFILE for "https://"
 //                      addresses, besides the system's
+//   --no-reuse         opens a new connection for every transfer (by default
+//                      connections to a server are kept, as in the program)
 //
 // Last line: "pages P, rows R, done D, failed F, seconds S" (P the pages
 // visited, F the rows that did not end "Done"; both 0 without --download).
@@ -92,6 +95,7 @@ struct Options {
     bool downloadAfter = false;
     bool skipDownloaded = true;
     QString caFile;
+    bool reuse = true;
 };
 
 // A headless crawl side: no embedded browser, nothing to show.
@@ -114,6 +118,7 @@ constexpr BenchSupport::Usage usage{
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
     "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
     "               [--no-skip-downloaded]\n",
+    "               [--no-reuse]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -168,6 +173,8 @@ QString parse(const QStringList &args, Options &out)
             out.harvest.MultiDnl = false;
         } else if (a == QLatin1String("--print")) {
             out.print = true;
+        } else if (a == QLatin1String("--no-reuse")) {
+            out.reuse = false;
         } else if (a == QLatin1String("--no-prefetch")) {
             out.prefetch = false;
         } else if (a == QLatin1String("--no-skip-downloaded")) {
@@ -254,6 +261,7 @@ int main(int argc, char **argv)
     settings.TargetDir =
         opt.targetDir.endsWith(QLatin1Char('/')) ? opt.targetDir : opt.targetDir + QLatin1Char('/');
     settings.SkipDownloaded = opt.skipDownloaded;
+    settings.KeepConnections = opt.reuse;
     StateFiles files(tempFolder);
     DownloadListModel list;
     DownloadState state;
@@ -263,6 +271,7 @@ int main(int argc, char **argv)
     BenchSupport::StderrQuestions questions("harvest");
     DownloadArchive archive(home, questions);
     engine.SetArchive(&archive);
+    engine.SetKeepConnections(opt.reuse);
     HeadlessHost host;
     Crawler crawler(*engine.Quarvel1(0), list, state, settings, tempFolder,
                     QTime::currentTime().toString(QStringLiteral("hhmmss")), host);

@@ -60,6 +60,12 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     connect(&m_list, &QAbstractItemModel::modelReset, this, &DownloadEngine::ListChanged);
 }
 
+void DownloadEngine::SetKeepConnections(bool keep)
+{
+    for (const auto &q : m_pool)
+        q->SetKeepConnections(keep);
+}
+
 DownloadEngine::~DownloadEngine()
 {
     m_closing = true;

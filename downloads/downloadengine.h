@@ -49,6 +49,9 @@ public:
     ~DownloadEngine() override;
 
     Quarvel *Quarvel1(int index) const { return m_pool[index].get(); }
+    // Whether the pool's controls keep their connections to a server open
+    // for the next transfer.
+    void SetKeepConnections(bool keep);
     TransferSlot &TransferSlots(int index) { return m_slots[index]; }
     static int GroupBase(int slot) { return GroupSize * ((slot - 1) / GroupSize) + 1; }
     // The row a base serves (its Tag), 0 when idle.

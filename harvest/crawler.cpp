@@ -220,6 +220,7 @@ Crawler::Page Crawler::FetchAhead(const QString &address)
     m_host.SetDownloadCaption(address);
     m_prefetch.MaxRunning = qBound(1, m_downloads.SimultaneousDownloads, 20);
     m_prefetch.MaxAhead = qMax(64, 8 * m_prefetch.MaxRunning);
+    m_prefetch.KeepConnections = m_settings.KeepConnections;
     m_prefetch.Request(address);
     WaitFor([this, &address] { return m_prefetch.Ended(address) || StopPage; });
     Page page;

@@ -387,6 +387,10 @@ QWidget *frmRLIE::BuildOptions()
     chkBrowserLogin = CheckBox(
         "chkBrowserLogin", QStringLiteral("use the browser's login for harvests"), false,
         QStringLiteral("send the browser's cookies and user agent with the harvest's requests"));
+    chkKeepConnections =
+        CheckBox("chkKeepConnections", QStringLiteral("keep connections to a server"), true,
+                 QStringLiteral("connections stay open for a few seconds and carry the next "
+                                "files from the same server"));
     {
         auto *boxes = FrameLayout<QGridLayout>(frmMoreOptions);
         boxes->addWidget(chkStayOnsite, 0, 0);
@@ -397,6 +401,7 @@ QWidget *frmRLIE::BuildOptions()
         boxes->addWidget(chkClipboard2URLList, 3, 0, 1, 2);
         boxes->addWidget(chkSkipDownloaded, 4, 0);
         boxes->addWidget(chkBrowserLogin, 4, 1);
+        boxes->addWidget(chkKeepConnections, 5, 0, 1, 2);
     }
     grid->addWidget(frmMoreOptions, 4, 0, 1, 2);
 

@@ -81,6 +81,7 @@ public:
     QCheckBox *chkClipboard2URLList = nullptr;
     QCheckBox *chkSkipDownloaded = nullptr; // the archive of finished downloads
     QCheckBox *chkBrowserLogin = nullptr;   // the browser's cookies and user agent
+    QCheckBox *chkKeepConnections = nullptr;
 
     // Copying the options into list rows.
     QPushButton *cmdAttachOptions2URLList = nullptr;

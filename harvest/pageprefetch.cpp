@@ -135,6 +135,7 @@ void PagePrefetch::Start(const QString &address, Entry &entry)
     entry.state = Entry::State::Running;
     entry.fetcher = fetcher;
     m_serving[fetcher] = address;
+    m_fetchers[fetcher]->SetKeepConnections(KeepConnections);
     if (!m_fetchers[fetcher]->StartDownload(address, file, 0, true, 0, 0, false, QString())) {
         m_serving[fetcher].clear();
         entry.state = Entry::State::Ended;

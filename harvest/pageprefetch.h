@@ -28,6 +28,8 @@ public:
     int MaxAhead = 16;
     // Extra request lines for the page fetches (the browser's login).
     std::function<QList<QByteArray>(const QString &)> ExtraHeaderLines;
+    // Whether the fetches keep their connections to a server for the next.
+    bool KeepConnections = false;
 
     // One page as fetched: its final address, Content-Type and file, or why
     // it failed.

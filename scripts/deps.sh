@@ -15,6 +15,8 @@ packages=(
   # TLS: the system's trusted certificates, and the openssl tool with which
   # the tests make their certificates.
   ca-certificates openssl
+  # Dornex's TLS: OpenSSL's library and headers.
+  libssl-dev
   fonts-dejavu-core
   # The Debian package (cpack, dpkg-shlibdeps) and the pkg-config check.
   dpkg-dev file pkgconf

@@ -128,7 +128,8 @@ const QList<Section> &sections()
                                             "CHKVIEWBROWSER",
                                             "CHKCLIPBOARD2URLLIST",
                                             "CHKSKIPDOWNLOADED",
-                                            "CHKBROWSERLOGIN"});
+                                            "CHKBROWSERLOGIN",
+                                            "CHKKEEPCONNECTIONS"});
         QSet<QString> optionCaptions = options;
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));

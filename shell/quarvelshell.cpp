@@ -196,6 +196,16 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
             [this](const QString &text) { m_settings.TargetDir = text; });
     if (!LoadDownloadWindow()) return StartResult::Failed;
     ConnectHarvest();
+    // Connections to a server are kept and reused unless the user said no.
+    m_options->chkKeepConnections->setChecked(m_settings.KeepConnections);
+    m_engine->SetKeepConnections(m_settings.KeepConnections);
+    connect(m_options->chkKeepConnections, &QCheckBox::toggled, this, [this](bool on) {
+        m_engine->SetKeepConnections(on);
+        if (!m_store.WriteSetting(QStringLiteral("keepconnections"),
+                                  on ? QStringLiteral("1") : QStringLiteral("0")))
+            reportError(QStringLiteral("chkKeepConnections_Click"), 1,
+                        QStringLiteral("Path/File access error: ") + m_store.Path());
+    });
     // The options window is as wide as its texts in this language need.
     const int optionsWidth =
         Twips::FromPixels(m_options->sizeHint().width(), dpiX(m_options.get()));

@@ -174,7 +174,8 @@ TEST(DownloadListTool, SecureFileInTenPartsArrivesWholeOverResumedSessions)
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_TRUE(nginx.tlsLog().isEmpty());
 
-    run = runTool({"--home", home.path(), "--multi", "--part-kb", "100", "--ca",
+    // Every transfer on a connection of its own (--no-reuse).
+    run = runTool({"--home", home.path(), "--multi", "--part-kb", "100", "--no-reuse", "--ca",
                    certificates.authorityFile(), target},
                   url);
     EXPECT_EQ(run.exitCode, 0) << run.lastLine.toStdString();

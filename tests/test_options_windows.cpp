@@ -392,7 +392,8 @@ TEST(OptionsWindow, LanguageFragmentsMatchTheBuiltInTexts)
                               "CHKCLIPBOARD2URLLIST",
                               "CMDGETFILESFROMCP",
                               "CHKSKIPDOWNLOADED",
-                              "CHKBROWSERLOGIN"};
+                              "CHKBROWSERLOGIN",
+                              "CHKKEEPCONNECTIONS"};
     const QSet<KeyKind> present =
         KeysAndKinds(ReadFragment(QStringLiteral("frmrlie.en.txt"), QStringLiteral("FRMRLIE")));
     QSet<KeyKind> expected;

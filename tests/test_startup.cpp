@@ -1,6 +1,7 @@
 // The program's start and end, offscreen: windows and named controls, their
 // places around the URL bar, settings and language on first and later starts,
 // the second copy refused, the language switch and the shutdown.
+#include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "frmdownloaddata.h"
 #include "frmloaddeletebroken.h"
@@ -8,13 +9,14 @@
 #include "frmrlie.h"
 #include "frmshowpicture.h"
 #include "frmwebbrowser.h"
-#include "quarvelshell.h"
 #include "quarvel.h"
+#include "quarvelshell.h"
 #include "scriptedquestions.h"
 #include "testcertificates.h"
 #include "twips.h"
 #include "windowplan.h"
 
+#include <QCheckBox>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -100,6 +102,11 @@ TEST_F(StartupTest, FirstStartCreatesFoldersAndSettingsAndSpeaksGerman)
     EXPECT_TRUE(shell->OptionsWindow()->isVisible());
     EXPECT_FALSE(shell->PictureWindow()->isVisible());
     EXPECT_FALSE(shell->OptionsWindow()->cmdStopDnl->isVisible());
+    // Connections are kept unless the box is cleared, which is stored at once.
+    EXPECT_TRUE(shell->Engine()->Quarvel1(7)->KeepConnections());
+    shell->OptionsWindow()->chkKeepConnections->setChecked(false);
+    EXPECT_FALSE(shell->Engine()->Quarvel1(7)->KeepConnections());
+    EXPECT_TRUE(ini().endsWith("language|german\r\nkeepconnections|0\r\n")) << ini().toStdString();
     shell->Shutdown();
 }
 
@@ -285,7 +292,8 @@ TEST_F(StartupTest, OnlyTheUrlBarClosesAndItsCloseEndsTheProgram)
     EXPECT_TRUE(ini().endsWith("language|german\r\n"));
 }
 
-namespace {
+namespace
+{
 
 // A program folder holding one broken download: state file 5.qvi with its
 // two part files.

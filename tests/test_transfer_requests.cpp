@@ -223,3 +223,115 @@ TEST(LocalNameTest, StartRefusesANameWithoutFolder)
     QTest::qWait(50);
     EXPECT_TRUE(rec.events.isEmpty());
 }
+
+namespace
+{
+// A control that keeps connections; run() does one transfer to its end and
+// returns its events without Progress, joined by blanks.
+struct Keeper {
+    Keeper() { q.SetKeepConnections(true); }
+    QString run(const QString &url, const QString &file, bool get = true)
+    {
+        rec.events.clear();
+        EXPECT_TRUE(q.StartDownload(url, file, 0, get, 0, 0, false, {}));
+        EXPECT_TRUE(rec.waitForEnd());
+        return rec.milestones().join(' ');
+    }
+    Quarvel q;
+    TransferRecorder rec{q};
+};
+} // namespace
+
+TEST_F(RequestTest, KeptConnectionCarriesTheNextTransfers)
+{
+    // A chunked answer with a trailer, then one with a length, then a HEAD
+    // answer, all over one connection, for two controls one after the other.
+    Script s;
+    s.waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n0\r\nX: 1\r\n\r\n")
+        .waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 2\r\n\r\nde")
+        .waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 9\r\n\r\n")
+        .hold();
+    server.enqueue(s);
+    Keeper first, second;
+    EXPECT_EQ(first.run(server.url("/1"), dir.filePath("1")), "Started Finished");
+    EXPECT_EQ(second.run(server.url("/2"), dir.filePath("2")), "Started Finished");
+    EXPECT_EQ(first.run(server.url("/3"), dir.filePath("3"), false),
+              "Started Header 200||| 9| Finished");
+    EXPECT_EQ(server.connectionCount(), 1);
+    EXPECT_EQ(readAll(dir.filePath("1")) + readAll(dir.filePath("2")), "abcde");
+    // The request text without its Connection line, nothing else changed.
+    const QByteArray lines = " HTTP/1.1\r\n" + hostLine() + "\r\nAccept: */*\r\n\r\n";
+    EXPECT_EQ(server.request(0), "GET /1" + lines + "GET /2" + lines + "HEAD /3" + lines);
+}
+
+TEST_F(RequestTest, ARequestOnAConnectionTheServerClosedGoesOnceMoreOnANewOne)
+{
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx";
+    Script closesUnanswered;
+    closesUnanswered.waitForRequest().send(ok).waitForRequest().close();
+    server.enqueue(closesUnanswered);
+    server.enqueue(Script::reply(ok));
+    Keeper k;
+    k.run(server.url("/1"), dir.filePath("1"));
+    EXPECT_EQ(k.run(server.url("/2"), dir.filePath("2")), "Started Finished");
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_EQ(server.request(1).count("GET /2 "), 1);
+
+    // Once an answer has begun, a close fails the transfer.
+    Script closesInside;
+    closesInside.waitForRequest().send(ok).waitForRequest().send("HTTP/1.1 200").close();
+    server.enqueue(closesInside);
+    k.run(server.url("/3"), dir.filePath("3"));
+    EXPECT_EQ(k.run(server.url("/4"), dir.filePath("4")), "Started Failed");
+    EXPECT_EQ(server.connectionCount(), 3);
+
+    // A connection the server closed while idle is not taken at all.
+    Script closesIdle;
+    closesIdle.waitForRequest().send(ok).pause(50).close();
+    server.enqueue(closesIdle);
+    server.enqueue(Script::reply(ok));
+    k.run(server.url("/5"), dir.filePath("5"));
+    QTest::qWait(150);
+    EXPECT_EQ(k.run(server.url("/6"), dir.filePath("6")), "Started Finished");
+    EXPECT_EQ(server.request(4), "GET /6 HTTP/1.1\r\n" + hostLine() + "\r\nAccept: */*\r\n\r\n");
+}
+
+TEST_F(RequestTest, AConnectionIsKeptOnlyAfterAnAnswerThatEndedExactly)
+{
+    // No length (HEAD), more bytes than announced, the server's "close".
+    for (const QByteArray &reply :
+         {QByteArray("HTTP/1.1 200 OK\r\n\r\n"),
+          QByteArray("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nxy"),
+          QByteArray("HTTP/1.1 200 OK\r\nConnection: close\r\nContent-Length: 1\r\n\r\nx")}) {
+        Script s;
+        s.waitForRequest().send(reply).hold();
+        server.enqueue(s);
+        Keeper k;
+        const int before = server.connectionCount();
+        const bool get = reply.contains("Length");
+        k.run(server.url("/a"), dir.filePath("a"), get);
+        k.run(server.url("/b"), dir.filePath("b"), get);
+        EXPECT_EQ(server.connectionCount(), before + 2) << reply.data();
+    }
+}
+
+TEST_F(RequestTest, IdleConnectionsNeverOutnumberTheControlsThatKeepThem)
+{
+    Script s;
+    s.waitForRequest().send("HTTP/1.1 200 OK\r\nContent-Length: 1\r\n\r\nx").hold();
+    server.enqueue(s);
+    auto third = std::make_unique<Keeper>();
+    Keeper first, second;
+    for (Keeper *k : {&first, &second, third.get()})
+        ASSERT_TRUE(
+            k->q.StartDownload(server.url("/a"), dir.filePath("a"), 0, true, 0, 0, false, {}));
+    for (Keeper *k : {&first, &second, third.get()})
+        ASSERT_TRUE(k->rec.waitForEnd());
+    EXPECT_EQ(server.connectionCount(), 3);
+    EXPECT_EQ(server.clientClosedCount(), 0);
+    third.reset();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return server.clientClosedCount() == 1; }, 2000));
+}

@@ -1,10 +1,11 @@
 // The control over TLS against nginx with certificates made at test time:
 // every transfer rule of plain HTTP holds, redirects cross between http and
-// https, bad certificates are refused with their reason, and a second
-// connection to a server resumes its TLS session.
+// https, bad certificates are refused with their reason, a second
+// connection to a server resumes its TLS session, and a kept one carries on.
 #include "filebytes.h"
 #include "nginxserver.h"
 #include "quarvel.h"
+#include "scriptedserver.h"
 #include "testcertificates.h"
 #include "transferrecorder.h"
 
@@ -166,6 +167,15 @@ TEST_F(TlsTest, AbortMidBodyRaisesNothingMore)
 
 TEST_F(TlsTest, SecondConnectionResumesTheSession)
 {
+    // A session of another server is never offered to this one, nor to any
+    // other: the handshake with a server at another port of the same address
+    // carries an empty ticket extension.
+    run(nginx->tlsUrl("good", "/pics/small.jpg"), dir.filePath("g.jpg"));
+    ScriptedServer other;
+    ASSERT_TRUE(other.start());
+    other.enqueue(Script().pause(300).close());
+    run(QStringLiteral("https://127.0.0.1:%1/").arg(other.port()), dir.filePath("o"));
+    EXPECT_TRUE(other.request(0).contains(QByteArray("\x00\x23\x00\x00", 4)));
     for (int i = 0; i < 3; ++i) {
         run(nginx->tlsUrl("resume", "/pics/small.jpg"), dir.filePath(QString("r%1.jpg").arg(i)));
         ASSERT_EQ(rec.last(), "Finished");
@@ -175,4 +185,11 @@ TEST_F(TlsTest, SecondConnectionResumesTheSession)
     for (const QString &line : nginx->tlsLog())
         if (line.startsWith(port + ' ')) reused << line.section(' ', 1, 1);
     EXPECT_EQ(reused, QStringList({".", "r", "r"}));
+
+    // A kept connection carries the next request without a handshake.
+    q.SetKeepConnections(true);
+    run(nginx->tlsUrl("resume", "/pics/small.jpg"), dir.filePath("k1.jpg"));
+    run(nginx->tlsUrl("resume", "/pics/big.jpg"), dir.filePath("k2.jpg"), true, 0, 9);
+    EXPECT_EQ(readAll(dir.filePath("k2.jpg")), content->left(10));
+    EXPECT_TRUE(nginx->tlsLog().last().endsWith("\" 2")) << nginx->tlsLog().last().toStdString();
 }

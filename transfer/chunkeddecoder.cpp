@@ -24,13 +24,46 @@ bool ChunkedDecoder::fail(const QString &why)
     return false;
 }
 
+bool ChunkedDecoder::skipTrailer(const char *data, qsizetype size, qsizetype &i)
+{
+    while (i < size) {
+        const char *lf = static_cast<const char *>(memchr(data + i, '\n', size_t(size - i)));
+        const qsizetype take = lf ? (lf - (data + i)) : (size - i);
+        m_line.append(data + i, take);
+        i += take;
+        if (m_line.size() > MaxSizeLine) {
+            // A trailer that never ends leaves the body complete but the
+            // connection unusable.
+            m_bytesAfter = true;
+            i = size;
+            break;
+        }
+        if (!lf) break;
+        ++i;
+        const bool empty = m_line.isEmpty() || m_line == "\r";
+        m_line.clear();
+        if (empty) {
+            m_trailerEnded = true;
+            return true;
+        }
+    }
+    return false;
+}
+
 bool ChunkedDecoder::feed(const char *data, qsizetype size, QByteArray &out)
 {
     qsizetype i = 0;
     while (i < size) {
         switch (m_state) {
         case State::Done:
-            return true;
+            // The body is complete; trailer lines up to an empty one are
+            // skipped, and anything after them is noted.
+            if (m_trailerEnded) {
+                m_bytesAfter = true;
+                return true;
+            }
+            if (!skipTrailer(data, size, i)) return true;
+            break;
         case State::Broken:
             return false;
         case State::SizeLine: {
@@ -59,7 +92,7 @@ bool ChunkedDecoder::feed(const char *data, qsizetype size, QByteArray &out)
             }
             if (value == 0) {
                 m_state = State::Done;
-                return true;
+                break;
             }
             m_remaining = value;
             m_state = State::Data;

@@ -16,6 +16,10 @@ public:
     // last chunk are ignored.
     bool feed(const char *data, qsizetype size, QByteArray &out);
     bool isDone() const { return m_state == State::Done; }
+    // True when the body ended exactly: the empty line after the last chunk
+    // (and its trailer lines, if any) has arrived and no byte followed it. Only
+    // then may the connection carry another response.
+    bool endedExactly() const { return isDone() && m_trailerEnded && !m_bytesAfter; }
     QString error() const { return m_error; }
 
 private:
@@ -27,9 +31,13 @@ private:
         Broken,   // malformed input
     };
     bool fail(const QString &why);
+    // Reads trailer lines from data[i]; true once the empty line has come.
+    bool skipTrailer(const char *data, qsizetype size, qsizetype &i);
 
     State m_state = State::SizeLine;
     QByteArray m_line;
     qint64 m_remaining = 0;
+    bool m_trailerEnded = false; // the empty line after the last chunk was seen
+    bool m_bytesAfter = false;   // bytes arrived after that line
     QString m_error;
 };

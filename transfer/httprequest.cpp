@@ -22,7 +22,7 @@ QByteArray HttpRequest::toBytes() const
         r += "Referer: " + ref + "\r\n";
         if (isGet) r += "IF-MATCH: *\r\n";
     }
-    r += "Connection: close\r\n";
+    if (!keepConnection) r += "Connection: close\r\n";
     if (isGet && (startRange != 0 || endRange != 0)) {
         r += "Range: bytes=" + QByteArray::number(qMax<qint64>(0, startRange)) + '-' +
              QByteArray::number(qMax<qint64>(0, endRange)) + "\r\n";

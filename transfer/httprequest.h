@@ -7,8 +7,9 @@
 #include <QString>
 
 // The request text of one transfer. Lines end with CR LF, in a fixed order:
-// request line, Host, Accept, [Referer, IF-MATCH (GET only)], Connection,
-// [Range (GET only)], [extra lines], empty line.
+// request line, Host, Accept, [Referer, IF-MATCH (GET only)], Connection
+// (unless the connection is to be kept), [Range (GET only)], [extra lines],
+// empty line.
 struct DORNEX_EXPORT HttpRequest {
     bool isGet = true;
     QString host;    // Host line, as written in the address
@@ -19,6 +20,9 @@ struct DORNEX_EXPORT HttpRequest {
     // Lines the host adds ("Cookie: ...", "User-Agent: ..."), without line
     // ends; CR and LF inside them are dropped, empty ones left out.
     QList<QByteArray> extraLines;
+    // True: no "Connection: close" line, so that the server keeps the
+    // connection for the next request (HTTP/1.1 keeps it by default).
+    bool keepConnection = false;
 
     QByteArray toBytes() const;
 };

@@ -1,5 +1,6 @@
 #include "quarvel.h"
 
+#include "connectionpool.h"
 #include "localfilenames.h"
 #include "tlssessions.h"
 #include "transferjob.h"
@@ -11,6 +12,7 @@ Quarvel::Quarvel(QObject *parent) : QObject(parent), Tag(QStringLiteral("idle"))
 Quarvel::~Quarvel()
 {
     RetireJob();
+    SetKeepConnections(false);
 }
 
 void Quarvel::RetireJob()
@@ -47,6 +49,7 @@ bool Quarvel::StartDownload(const QString &strURL, const QString &strLocalFile, 
     p.connectTimeoutMs = m_connectTimeoutMs;
     p.stallTimeoutMs = m_stallTimeoutMs;
     p.extraLines = m_extraHeaderLines;
+    p.keepConnection = m_keepConnections;
 
     m_job = std::make_unique<TransferJob>(this, p);
     m_job->start();
@@ -117,4 +120,19 @@ int Quarvel::ConnectTimeout() const
 int Quarvel::StallTimeout() const
 {
     return m_stallTimeoutMs;
+}
+
+void Quarvel::SetKeepConnections(bool keep)
+{
+    if (keep == m_keepConnections) return;
+    m_keepConnections = keep;
+    if (keep)
+        ConnectionPool::AddKeeper();
+    else
+        ConnectionPool::RemoveKeeper();
+}
+
+bool Quarvel::KeepConnections() const
+{
+    return m_keepConnections;
 }

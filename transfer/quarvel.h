@@ -68,6 +68,17 @@ public:
     // its fixed lines; CR and LF never reach the request. An empty function
     // (the default) adds nothing.
     void SetExtraHeaderLines(ExtraHeaderLines lines);
+    // Keeping connections (off by default). When on, the request goes out
+    // without "Connection: close", over an idle connection to the same server
+    // (scheme, name and port) when the process has one, and the connection
+    // is kept for the next transfer of any control when the answer ended by
+    // its length or its last chunk and the server keeps it open. A request
+    // whose kept connection the server had closed, before any byte of an
+    // answer, is sent once more on a new connection. Events are the same
+    // either way. Idle connections close after a few seconds; the process
+    // keeps at most as many as it has controls with this setting on.
+    void SetKeepConnections(bool keep);
+    bool KeepConnections() const;
 
     // Time limits, in milliseconds; tests shorten them.
     void SetConnectTimeout(int ms);
@@ -92,4 +103,5 @@ private:
     int m_connectTimeoutMs = 30000;
     int m_stallTimeoutMs = 60000;
     ExtraHeaderLines m_extraHeaderLines;
+    bool m_keepConnections = false;
 };

@@ -67,6 +67,19 @@ ResponseHeader ResponseHeader::parse(const QByteArray &block)
     return h;
 }
 
+bool ResponseHeader::keepsConnection() const
+{
+    bool close = false, keepAlive = false;
+    for (const QByteArray &value : fields("Connection"))
+        for (const QByteArray &token : value.split(',')) {
+            const QByteArray t = token.trimmed().toLower();
+            close = close || t == "close";
+            keepAlive = keepAlive || t == "keep-alive";
+        }
+    if (close) return false;
+    return keepAlive || !m_block.startsWith("HTTP/1.0");
+}
+
 QByteArray ResponseHeader::field(const QByteArray &name) const
 {
     const QList<QByteArray> all = fields(name, 1);

@@ -39,6 +39,9 @@ public:
     // The Content-Range of a 206 answer, "bytes FIRST-LAST/TOTAL": false when
     // the field is missing or not of that form; total is -1 for "*".
     bool contentRange(qint64 &first, qint64 &last, qint64 &total) const;
+    // False when the server says it closes the connection after this answer:
+    // "Connection: close", or HTTP/1.0 without "Connection: keep-alive".
+    bool keepsConnection() const;
 
 private:
     QByteArray m_block;

@@ -1,29 +1,23 @@
 #include "tlssessions.h"
 
+#include "tlslink.h"
+
 #include <QFile>
 #include <QHash>
-#include <QSslCertificate>
-#include <QSslConfiguration>
-#include <QSslSocket>
+#include <QList>
+
+#include <openssl/pem.h>
+#include <openssl/ssl.h>
+#include <openssl/x509v3.h>
 
 namespace
 {
 
-// Which store verified a server's chain last time.
-enum class Anchor { Unknown, Added, System };
-
 struct Shared {
-    QList<QSslCertificate> added;
-    // The configurations secure sockets start from, by the store they verify
-    // against: the system's and the added certificates, only the added ones,
-    // only the system's (loaded on demand, the cheapest). Rebuilt when
-    // certificates are added.
-    QSslConfiguration full;
-    QSslConfiguration addedOnly;
-    QSslConfiguration systemOnly;
-    bool ready = false;
-    QHash<QString, QByteArray> sessions; // "host:port" -> serialized session
-    QHash<QString, Anchor> anchors;      // "host:port" -> store that verified it
+    SSL_CTX *context = nullptr;
+    int linkIndex = -1;
+    QList<X509 *> added;                    // trusted besides the system's
+    QHash<QString, SSL_SESSION *> sessions; // "host:port" -> last session
 };
 
 Shared &shared()
@@ -32,41 +26,40 @@ Shared &shared()
     return s;
 }
 
-QString key(const QString &host, quint16 port)
+TlsLink *linkOf(SSL *ssl)
 {
-    return host.toLower() + QLatin1Char(':') + QString::number(port);
+    return ssl ? static_cast<TlsLink *>(SSL_get_ex_data(ssl, shared().linkIndex)) : nullptr;
 }
 
-void makeConfigurations()
+// Notes every problem of the server's chain on its connection and goes on,
+// so that a refusal names all of them; the connection refuses the server
+// once the handshake is done, before a byte of the request is sent.
+int verifyCallback(int ok, X509_STORE_CTX *store)
 {
-    Shared &s = shared();
-    if (s.ready) return;
-    QSslConfiguration c = QSslConfiguration::defaultConfiguration();
-    c.setPeerVerifyMode(QSslSocket::VerifyPeer);
-    // Sessions are taken out of the socket and offered to the next one.
-    c.setSslOption(QSsl::SslOptionDisableSessionTickets, false);
-    c.setSslOption(QSsl::SslOptionDisableSessionPersistence, false);
-    s.systemOnly = c;
-    s.full = c;
-    s.addedOnly = c;
-    if (!s.added.isEmpty()) {
-        // Setting a list ends the system's on-demand loading, so the full
-        // list names the system's certificates too.
-        s.full.setCaCertificates(QSslConfiguration::systemCaCertificates() + s.added);
-        s.addedOnly.setCaCertificates(s.added);
-    }
-    s.ready = true;
+    if (ok) return 1;
+    auto *ssl =
+        static_cast<SSL *>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+    TlsLink *link = linkOf(ssl);
+    if (!link) return 0;
+    link->noteRefusal(X509_STORE_CTX_get_error(store));
+    return 1;
 }
 
-// True when certificate was issued by authority (or is it).
-bool issuedBy(const QSslCertificate &certificate, const QSslCertificate &authority)
+// The server issued a session (after the handshake, or later in TLS 1.3):
+// kept for the server unless its certificate was refused.
+int newSession(SSL *ssl, SSL_SESSION *session)
 {
-    if (certificate == authority) return true;
-    const QList<QByteArray> names = authority.subjectInfoAttributes();
-    if (names.isEmpty() || names.size() != certificate.issuerInfoAttributes().size()) return false;
-    for (const QByteArray &name : names)
-        if (certificate.issuerInfo(name) != authority.subjectInfo(name)) return false;
-    return true;
+    TlsLink *link = linkOf(ssl);
+    if (!link || !link->acceptsSessions() || !SSL_SESSION_is_resumable(session)) return 0;
+    // A copy: OpenSSL marks the connection's own session as not resumable
+    // when the connection ends without a TLS shutdown, which ours (closed
+    // after the answer, or kept) do.
+    SSL_SESSION *copy = SSL_SESSION_dup(session);
+    if (!copy) return 0;
+    SSL_SESSION *&kept = shared().sessions[link->serverKey()];
+    if (kept) SSL_SESSION_free(kept);
+    kept = copy;
+    return 0;
 }
 
 } // namespace
@@ -74,107 +67,100 @@ bool issuedBy(const QSslCertificate &certificate, const QSslCertificate &authori
 namespace TlsSessions
 {
 
+SSL_CTX *Context()
+{
+    Shared &s = shared();
+    if (s.context) return s.context;
+    s.linkIndex = SSL_get_ex_new_index(0, nullptr, nullptr, nullptr, nullptr);
+    SSL_CTX *c = SSL_CTX_new(TLS_client_method());
+    SSL_CTX_set_min_proto_version(c, TLS1_2_VERSION);
+    // The system's certificates, looked up in its folder when a chain needs
+    // them, and the added ones.
+    SSL_CTX_set_default_verify_paths(c);
+    for (X509 *certificate : std::as_const(s.added))
+        X509_STORE_add_cert(SSL_CTX_get_cert_store(c), certificate);
+    SSL_CTX_set_verify(c, SSL_VERIFY_PEER, verifyCallback);
+    SSL_CTX_set_session_cache_mode(c, SSL_SESS_CACHE_CLIENT | SSL_SESS_CACHE_NO_INTERNAL_STORE);
+    SSL_CTX_sess_set_new_cb(c, newSession);
+    s.context = c;
+    return c;
+}
+
+int LinkIndex()
+{
+    Context();
+    return shared().linkIndex;
+}
+
 int AddTrustedCertificates(const QString &pemFile)
 {
     QFile file(pemFile);
     if (!file.open(QIODevice::ReadOnly)) return 0;
-    const QList<QSslCertificate> read = QSslCertificate::fromData(file.readAll(), QSsl::Pem);
+    const QByteArray pem = file.readAll();
+    BIO *in = BIO_new_mem_buf(pem.constData(), int(pem.size()));
     Shared &s = shared();
     int added = 0;
-    for (const QSslCertificate &c : read) {
-        if (c.isNull() || s.added.contains(c)) continue;
-        s.added.append(c);
+    while (X509 *certificate = PEM_read_bio_X509(in, nullptr, nullptr, nullptr)) {
+        bool known = false;
+        for (X509 *other : std::as_const(s.added))
+            known = known || X509_cmp(other, certificate) == 0;
+        if (known) {
+            X509_free(certificate);
+            continue;
+        }
+        s.added.append(certificate);
+        if (s.context) X509_STORE_add_cert(SSL_CTX_get_cert_store(s.context), certificate);
         ++added;
     }
-    if (added > 0) {
-        s.ready = false;
-        s.anchors.clear();
-    }
+    BIO_free(in);
     return added;
 }
 
-bool Prepare(QSslSocket &socket, const QString &connectHost, quint16 port)
+QString Key(const QString &connectHost, quint16 port)
 {
-    makeConfigurations();
-    Shared &s = shared();
-    const QString k = key(connectHost, port);
-    // Building a store of every system certificate costs more than the rest
-    // of a resumed handshake: a server verified before gets the store that
-    // verified it.
-    const Anchor anchor = s.added.isEmpty() ? Anchor::System : s.anchors.value(k);
-    QSslConfiguration c = anchor == Anchor::Added    ? s.addedOnly
-                          : anchor == Anchor::System ? s.systemOnly
-                                                     : s.full;
-    const QByteArray session = s.sessions.value(k);
-    if (!session.isEmpty()) c.setSessionTicket(session);
-    socket.setSslConfiguration(c);
-    return !s.added.isEmpty() && anchor != Anchor::Unknown;
+    return connectHost.toLower() + QLatin1Char(':') + QString::number(port);
 }
 
-void Keep(const QSslSocket &socket, const QString &connectHost, quint16 port)
+void Offer(SSL *ssl, const QString &key)
 {
-    Shared &s = shared();
-    const QString k = key(connectHost, port);
-    const QByteArray session = socket.sslConfiguration().sessionTicket();
-    if (!session.isEmpty()) s.sessions.insert(k, session);
-    if (s.added.isEmpty() || s.anchors.contains(k)) return;
-    Anchor anchor = Anchor::System;
-    for (const QSslCertificate &c : socket.peerCertificateChain())
-        for (const QSslCertificate &a : std::as_const(s.added))
-            if (issuedBy(c, a)) anchor = Anchor::Added;
-    s.anchors.insert(k, anchor);
+    if (SSL_SESSION *session = shared().sessions.value(key)) SSL_set_session(ssl, session);
 }
 
-void Forget(const QString &connectHost, quint16 port)
+void Forget(const QString &key)
 {
-    const QString k = key(connectHost, port);
-    shared().sessions.remove(k);
-    shared().anchors.remove(k);
+    if (SSL_SESSION *session = shared().sessions.take(key)) SSL_SESSION_free(session);
 }
 
-bool HasSession(const QString &connectHost, quint16 port)
+bool HasSession(const QString &key)
 {
-    return shared().sessions.contains(key(connectHost, port));
+    return shared().sessions.contains(key);
 }
 
-QString DescribeErrors(const QList<QSslError> &errors)
+QString DescribeVerifyError(int verifyError)
 {
-    QStringList parts;
-    for (const QSslError &e : errors) {
-        QString text;
-        switch (e.error()) {
-        case QSslError::CertificateExpired:
-            text = QStringLiteral("certificate expired");
-            break;
-        case QSslError::CertificateNotYetValid:
-            text = QStringLiteral("certificate not yet valid");
-            break;
-        case QSslError::HostNameMismatch:
-            text = QStringLiteral("host name mismatch");
-            break;
-        case QSslError::SelfSignedCertificate:
-            text = QStringLiteral("self-signed certificate");
-            break;
-        case QSslError::SelfSignedCertificateInChain:
-        case QSslError::UnableToGetLocalIssuerCertificate:
-        case QSslError::UnableToGetIssuerCertificate:
-        case QSslError::UnableToVerifyFirstCertificate:
-        case QSslError::CertificateUntrusted:
-            text = QStringLiteral("certificate from an untrusted authority");
-            break;
-        case QSslError::CertificateRevoked:
-            text = QStringLiteral("certificate revoked");
-            break;
-        case QSslError::NoPeerCertificate:
-            text = QStringLiteral("the server sent no certificate");
-            break;
-        default:
-            text = e.errorString();
-            break;
-        }
-        if (!parts.contains(text)) parts.append(text);
+    switch (verifyError) {
+    case X509_V_ERR_CERT_HAS_EXPIRED:
+        return QStringLiteral("certificate expired");
+    case X509_V_ERR_CERT_NOT_YET_VALID:
+        return QStringLiteral("certificate not yet valid");
+    case X509_V_ERR_HOSTNAME_MISMATCH:
+    case X509_V_ERR_IP_ADDRESS_MISMATCH:
+        return QStringLiteral("host name mismatch");
+    case X509_V_ERR_DEPTH_ZERO_SELF_SIGNED_CERT:
+        return QStringLiteral("self-signed certificate");
+    case X509_V_ERR_SELF_SIGNED_CERT_IN_CHAIN:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT_LOCALLY:
+    case X509_V_ERR_UNABLE_TO_GET_ISSUER_CERT:
+    case X509_V_ERR_UNABLE_TO_VERIFY_LEAF_SIGNATURE:
+    case X509_V_ERR_CERT_UNTRUSTED:
+        return QStringLiteral("certificate from an untrusted authority");
+    case X509_V_ERR_CERT_REVOKED:
+        return QStringLiteral("certificate revoked");
+    case X509_V_ERR_UNSPECIFIED:
+        return QStringLiteral("the server sent no certificate");
+    default:
+        return QString::fromLatin1(X509_verify_cert_error_string(verifyError));
     }
-    return parts.join(QStringLiteral("; "));
 }
 
 } // namespace TlsSessions

@@ -1,19 +1,19 @@
 #pragma once
 
-#include <QByteArray>
-#include <QList>
-#include <QSslError>
 #include <QString>
 
-class QSslSocket;
+typedef struct ssl_st SSL;
+typedef struct ssl_ctx_st SSL_CTX;
 
-// What the secure connections of one process share: the certificates trusted
-// besides the system's, and the last TLS session of every server (host and
-// port), offered again on the next connection to it so that the server can
-// resume the session instead of a full handshake. Process-wide because the
-// public call that adds certificates is static and every control of the
-// process must see them; only the transfer jobs of this library use it, all
-// on the one thread.
+// What the secure connections of one process share: one OpenSSL context
+// (made on first use) whose store holds the system's trusted certificates
+// and those added besides, which verifies chain, dates and name of every
+// server; and the last TLS session of every server (connect name and port),
+// offered again on the next connection to it so that the server can resume
+// the session instead of a full handshake. Process-wide because the public
+// call that adds certificates is static and every control of the process
+// must see them; only the transfer jobs of this library use it, all on the
+// one thread.
 namespace TlsSessions
 {
 
@@ -23,30 +23,25 @@ namespace TlsSessions
 // certificate; certificates already trusted this way are not counted again.
 int AddTrustedCertificates(const QString &pemFile);
 
-// Prepares socket for a connection to connectHost:port: the peer is always
-// verified, and the last session kept for that server is offered. The chain
-// is verified against the system's and the added certificates; a server
-// whose chain one of the two verified before is verified against that one
-// alone, which is far cheaper to set up. Returns true when the store was
-// narrowed so: a refused certificate must then be tried once more with the
-// whole store (after Forget) before it counts as refused.
-bool Prepare(QSslSocket &socket, const QString &connectHost, quint16 port);
+// The context every TLS connection of the process is made from.
+SSL_CTX *Context();
+// Where a connection keeps its TlsLink (SSL_get_ex_data).
+int LinkIndex();
 
-// Keeps the socket's current session for connectHost:port (called once the
-// handshake is done, and again whenever the server sends a new ticket), and
-// which store verified its chain.
-void Keep(const QSslSocket &socket, const QString &connectHost, quint16 port);
+// "host:port": whose session it is.
+QString Key(const QString &connectHost, quint16 port);
+// Offers the session kept for key, if any, to a connection before its
+// handshake.
+void Offer(SSL *ssl, const QString &key);
+// Forgets the session of key (after a failed handshake, so that it is not
+// offered again).
+void Forget(const QString &key);
+// True when a session of key is kept.
+bool HasSession(const QString &key);
 
-// Forgets the session of connectHost:port and the store that verified it
-// (after a failed handshake, so that neither is offered again).
-void Forget(const QString &connectHost, quint16 port);
-
-// True when a session of connectHost:port is kept.
-bool HasSession(const QString &connectHost, quint16 port);
-
-// Why a handshake was refused, in words that name the problem ("certificate
-// expired", "host name mismatch", "self-signed certificate", ...); the
-// distinct problems of errors joined by "; ".
-QString DescribeErrors(const QList<QSslError> &errors);
+// Why a certificate was refused, in words that name the problem
+// ("certificate expired", "host name mismatch", "self-signed certificate",
+// ...), for one of OpenSSL's verification errors.
+QString DescribeVerifyError(int verifyError);
 
 } // namespace TlsSessions

@@ -3,11 +3,11 @@
 #include "httprequest.h"
 #include "localfilenames.h"
 #include "quarvel.h"
+#include "tlslink.h"
 #include "tlssessions.h"
 
 #include <QNetworkProxy>
 #include <QScopeGuard>
-#include <QSslSocket>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -86,45 +86,61 @@ void TransferJob::stop()
     setState(State::Stopped);
 }
 
-void TransferJob::connectTo(const HttpAddress &address)
+void TransferJob::connectTo(const HttpAddress &address, bool mayReuse)
 {
     dropSocket();
     m_address = address;
     m_headerBuffer.clear();
     m_headerBytes = 0;
     m_interimAnswers = 0;
+    m_serverKeeps = false;
+    m_bytesAfterBody = false;
     setState(State::Connecting);
 
-    m_sslErrors.clear();
-    // A secure address gets a TLS socket: the request goes out once the
-    // handshake is done and the server's certificate has been verified.
-    QSslSocket *secure = address.secure ? new QSslSocket(this) : nullptr;
-    QTcpSocket *socket = secure ? secure : new QTcpSocket(this);
-    m_socket = socket;
-    socket->setProxy(QNetworkProxy::NoProxy);
-    if (secure) {
-        m_narrowedTrust = TlsSessions::Prepare(*secure, address.connectHost, address.port);
-        connect(secure, &QSslSocket::encrypted, this, &TransferJob::onConnected);
-        connect(secure, &QSslSocket::sslErrors, this,
-                [this](const QList<QSslError> &errors) { m_sslErrors = errors; });
-        // Servers may send their session tickets after the handshake.
-        connect(secure, &QSslSocket::newSessionTicketReceived, this, [this, secure] {
-            TlsSessions::Keep(*secure, m_address.connectHost, m_address.port);
-        });
-        connect(secure, &QSslSocket::readyRead, this, &TransferJob::onSecureReadyRead);
-    } else {
-        connect(socket, &QTcpSocket::connected, this, &TransferJob::onConnected);
-        connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
+    m_timer.start(m_params.connectTimeoutMs);
+    if (m_params.keepConnection && mayReuse) {
+        if (QTcpSocket *socket = ConnectionPool::Take(
+                ConnectionPool::Key(address.secure, address.connectHost, address.port))) {
+            wireSocket(socket, true);
+            // The request goes out from the event loop, as after a new
+            // connection: never inside the host's StartDownload call.
+            QMetaObject::invokeMethod(
+                this,
+                [this, socket] {
+                    if (m_socket == socket) onConnected();
+                },
+                Qt::QueuedConnection);
+            return;
+        }
     }
+    // A secure address gets TLS over the connection: the request goes out
+    // once the handshake is done and the server's certificate has been
+    // verified.
+    auto *socket = new QTcpSocket(this);
+    socket->setProxy(QNetworkProxy::NoProxy);
+    if (address.secure) new TlsLink(socket, address.connectHost, address.port);
+    wireSocket(socket, false);
+    socket->connectToHost(address.connectHost, address.port);
+}
+
+void TransferJob::wireSocket(QTcpSocket *socket, bool reused)
+{
+    m_socket = socket;
+    m_reusedSocket = reused;
+    m_tls = TlsLink::Of(socket);
+    if (reused) socket->setParent(this);
+    if (!reused)
+        connect(socket, &QTcpSocket::connected, this, [this] {
+            if (!m_tls) {
+                onConnected();
+                return;
+            }
+            const CallbackScope scope(this);
+            if (m_state == State::Connecting) m_tls->startHandshake();
+        });
+    connect(socket, &QTcpSocket::readyRead, this, &TransferJob::onReadyRead);
     connect(socket, &QTcpSocket::disconnected, this, &TransferJob::onPeerClosed);
     connect(socket, &QTcpSocket::errorOccurred, this, &TransferJob::onSocketError);
-    m_timer.start(m_params.connectTimeoutMs);
-    if (secure)
-        // The name is sent for server name indication and verified against
-        // the certificate.
-        secure->connectToHostEncrypted(address.connectHost, address.port);
-    else
-        socket->connectToHost(address.connectHost, address.port);
 }
 
 void TransferJob::dropSocket()
@@ -132,17 +148,38 @@ void TransferJob::dropSocket()
     if (!m_socket) return;
     // A local abort makes the socket report disconnected(); it must not look
     // like the server closing, so nothing of the socket reaches us any more.
+    // The socket may be inside one of its own signals further down the
+    // stack: the pool deletes it once that has returned.
     QTcpSocket *socket = m_socket;
     m_socket = nullptr;
+    m_tls = nullptr;
     socket->disconnect(this);
-    socket->abort();
-    // The socket may be inside one of its own signals further down the stack,
-    // and this may run in a nested event loop that would carry out a
-    // deleteLater at once: it is handed over once our calls have unwound.
-    if (m_callbackDepth > 0)
-        m_parkedSockets.append(socket);
-    else
-        socket->deleteLater();
+    ConnectionPool::Discard(socket);
+}
+
+void TransferJob::handBack(bool answerEndedExactly)
+{
+    if (!m_socket || !m_params.keepConnection || !answerEndedExactly || !m_serverKeeps ||
+        m_bytesAfterBody || m_socket->bytesAvailable() > 0)
+        return;
+    QTcpSocket *socket = m_socket;
+    m_socket = nullptr;
+    m_tls = nullptr;
+    socket->disconnect(this);
+    ConnectionPool::Give(
+        ConnectionPool::Key(m_address.secure, m_address.connectHost, m_address.port), socket);
+}
+
+bool TransferJob::retryOnNewConnection()
+{
+    // Only a connection that carried an earlier answer, and only while not a
+    // byte of this answer has come: the server closed it while idle, and the
+    // request was never handled.
+    if (!m_reusedSocket || !m_socket || m_headerBytes > 0 || !m_headerBuffer.isEmpty() ||
+        (m_state != State::Connecting && m_state != State::ReadingHeader))
+        return false;
+    connectTo(m_address, false);
+    return true;
 }
 
 void TransferJob::retire()
@@ -152,7 +189,8 @@ void TransferJob::retire()
     if (m_callbackDepth == 0) deleteLater();
 }
 
-TransferJob::CallbackScope::CallbackScope(TransferJob *job) : m_job(job)
+TransferJob::CallbackScope::CallbackScope(TransferJob *job)
+    : m_job(job), m_socketScope(job->m_socket)
 {
     ++m_job->m_callbackDepth;
 }
@@ -161,10 +199,7 @@ TransferJob::CallbackScope::~CallbackScope()
 {
     if (--m_job->m_callbackDepth > 0) return;
     // The outermost call is ending, at the event-loop level that called it:
-    // what was dropped meanwhile can now be deleted safely from there.
-    for (QTcpSocket *socket : std::as_const(m_job->m_parkedSockets))
-        socket->deleteLater();
-    m_job->m_parkedSockets.clear();
+    // a job retired meanwhile can now be deleted safely from there.
     if (m_job->m_retired) m_job->deleteLater();
 }
 
@@ -184,20 +219,25 @@ void TransferJob::onConnected()
 {
     const CallbackScope scope(this);
     if (m_state != State::Connecting || !m_socket) return;
-    if (m_address.secure)
-        TlsSessions::Keep(*static_cast<QSslSocket *>(m_socket.data()), m_address.connectHost,
-                          m_address.port);
     HttpRequest request;
     request.isGet = m_params.isGet;
     request.host = m_address.host;
     request.path = m_address.path;
     request.referer = m_params.referer;
     if (m_params.extraLines) request.extraLines = m_params.extraLines(m_address.toUrl());
+    request.keepConnection = m_params.keepConnection;
     if (m_params.isGet) {
         request.startRange = m_rangeStart;
         request.endRange = m_params.endRange;
     }
-    m_socket->write(request.toBytes());
+    if (m_tls) {
+        if (!m_tls->send(request.toBytes())) {
+            fail(QStringLiteral("TLS error: ") + m_tls->failure());
+            return;
+        }
+    } else {
+        m_socket->write(request.toBytes());
+    }
     setState(State::ReadingHeader);
     m_timer.start(m_params.stallTimeoutMs);
     if (!m_startedRaised) {
@@ -209,6 +249,10 @@ void TransferJob::onConnected()
 void TransferJob::onReadyRead()
 {
     const CallbackScope scope(this);
+    if (m_tls) {
+        readSecure();
+        return;
+    }
     if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
     m_timer.start(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
@@ -232,22 +276,42 @@ void TransferJob::onReadyRead()
     if (bodyComplete()) bodyEnded();
 }
 
-void TransferJob::onSecureReadyRead()
+void TransferJob::readSecure()
 {
-    // The TLS socket reports every 4 KiB it decrypts, many times within one
-    // batch of received data. The batch is handled in one go once the socket
-    // has decrypted all of it: one read loop, one file write and one
-    // Progress, as for a plain socket.
-    if (m_secureReadPending) return;
-    m_secureReadPending = true;
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            m_secureReadPending = false;
-            // The close of the connection may have handled the data already.
-            if (m_socket && m_socket->bytesAvailable() > 0) onReadyRead();
-        },
-        Qt::QueuedConnection);
+    QPointer<TransferJob> self(this);
+    QByteArray plain;
+    if (m_state == State::Connecting) {
+        // The handshake; a kept connection has done it long before.
+        if (m_tls->handshakeDone()) return;
+        if (!m_tls->takeFromSocket(plain)) {
+            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
+            fail(tlsFailure(m_tls->failure()));
+            return;
+        }
+        if (!m_tls->handshakeDone()) return;
+        onConnected();
+        if (!self || m_state != State::ReadingHeader) return;
+    } else if (m_state == State::ReadingHeader || m_state == State::ReadingBody) {
+        if (!m_tls->takeFromSocket(plain)) {
+            fail(QStringLiteral("TLS error: ") + m_tls->failure());
+            return;
+        }
+    } else {
+        return;
+    }
+    if (plain.isEmpty() && !m_tls->peerClosed()) return;
+    m_timer.start(m_params.stallTimeoutMs);
+    if (!plain.isEmpty() && !consume(plain.constData(), plain.size())) return;
+    if (m_state == State::ReadingBody) {
+        emit m_owner->Progress(m_bytesWritten, m_contentLength);
+        if (!self || !isActive()) return;
+    }
+    if (m_state == State::ReadingBody && bodyComplete()) {
+        bodyEnded();
+        return;
+    }
+    // The server ended the TLS session: as a close of the connection.
+    if (m_tls && m_tls->peerClosed()) onPeerClosed();
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -261,9 +325,13 @@ bool TransferJob::consume(const char *data, qsizetype size)
             }
             return writeBody(m_decoded.constData(), m_decoded.size());
         }
-        if (m_hasLength)
-            size = qsizetype(
-                qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
+        if (m_hasLength) {
+            const qint64 rest = m_responseStart + m_responseLength - m_bytesWritten;
+            if (size > rest) {
+                m_bytesAfterBody = true;
+                size = qsizetype(rest);
+            }
+        }
         return writeBody(data, size);
     }
     if (m_state != State::ReadingHeader) return false;
@@ -299,10 +367,11 @@ bool TransferJob::consume(const char *data, qsizetype size)
             return false;
         }
     }
+    const int status = header.statusCode();
+    m_serverKeeps = header.keepsConnection();
+    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
     QByteArray leftover;
     leftover.swap(m_headerBuffer);
-    const int status = header.statusCode();
-    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
     if (!header.contentLengthValid()) {
         fail(QStringLiteral("invalid Content-Length"));
         return false;
@@ -326,6 +395,9 @@ bool TransferJob::consume(const char *data, qsizetype size)
     if (!m_params.isGet) {
         // The answer is complete: nothing the server does while the host
         // handles the header (which may wait in the event loop) can fail it.
+        // Only an answer that announced its length leaves the connection
+        // usable.
+        handBack(leftover.isEmpty() && (header.hasContentLength() || header.isChunked()));
         releaseResources();
         setState(State::Finished);
         emit m_owner->Header(status, QString::fromLatin1(header.field("Accept-Ranges")),
@@ -376,6 +448,10 @@ bool TransferJob::followRedirect(const ResponseHeader &header)
         fail(address.error);
         return false;
     }
+    // The connection can carry the next request when the redirect's body has
+    // come whole with its header.
+    handBack(!header.isChunked() && header.hasContentLength() &&
+             m_headerBuffer.size() == header.contentLength());
     connectTo(address);
     return false;
 }
@@ -393,9 +469,11 @@ void TransferJob::onPeerClosed()
         onReadyRead();
         if (!self || !isActive() || m_socket != closing) return;
     }
+    if (retryOnNewConnection()) return;
     switch (m_state) {
     case State::Connecting:
-        if (m_address.secure) TlsSessions::Forget(m_address.connectHost, m_address.port);
+        if (m_address.secure)
+            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
         fail(m_address.secure
                  ? QStringLiteral("the server %1 closed the connection during the TLS handshake")
                        .arg(m_address.host)
@@ -431,6 +509,7 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
         onPeerClosed();
         return;
     }
+    if (retryOnNewConnection()) return;
     const QString text = m_socket ? m_socket->errorString() : QString();
     switch (error) {
     case QAbstractSocket::HostNotFoundError:
@@ -441,13 +520,7 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
         break;
     default:
         if (m_address.secure && m_state == State::Connecting) {
-            TlsSessions::Forget(m_address.connectHost, m_address.port);
-            // Refused by the store that verified this server before: once
-            // more against the whole store before the refusal counts.
-            if (m_narrowedTrust && !m_sslErrors.isEmpty()) {
-                connectTo(m_address);
-                break;
-            }
+            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
             fail(tlsFailure(text));
             break;
         }
@@ -458,9 +531,9 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
 
 QString TransferJob::tlsFailure(const QString &socketText) const
 {
-    if (!m_sslErrors.isEmpty())
+    if (m_tls && !m_tls->refusals().isEmpty())
         return QStringLiteral("the certificate of %1 was refused: %2")
-            .arg(m_address.host, TlsSessions::DescribeErrors(m_sslErrors));
+            .arg(m_address.host, m_tls->refusals().join(QStringLiteral("; ")));
     // OpenSSL's words for an answer that is no TLS record at all.
     if (socketText.contains(QLatin1String("wrong version number")) ||
         socketText.contains(QLatin1String("packet length too long")) ||

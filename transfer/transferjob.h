@@ -1,6 +1,7 @@
 #pragma once
 
 #include "chunkeddecoder.h"
+#include "connectionpool.h"
 #include "httpaddress.h"
 #include "responseheader.h"
 
@@ -10,13 +11,13 @@
 #include <QList>
 #include <QObject>
 #include <QPointer>
-#include <QSslError>
 #include <QString>
 #include <QTimer>
 #include <functional>
 
 class Quarvel;
 class QTcpSocket;
+class TlsLink;
 
 // What one transfer was asked to do.
 struct TransferParams {
@@ -32,6 +33,9 @@ struct TransferParams {
     std::function<QList<QByteArray>(const QString &)> extraLines;
     int connectTimeoutMs = 30000;
     int stallTimeoutMs = 60000;
+    // Send without "Connection: close", take an idle connection to the server
+    // when there is one and hand the connection back after a clean answer.
+    bool keepConnection = false;
 };
 
 // One transfer of a Quarvel control: connects, sends the request, reads the
@@ -83,14 +87,27 @@ private:
         explicit CallbackScope(TransferJob *job);
         ~CallbackScope();
         TransferJob *m_job;
+        // The socket whose signal may have led here cannot be deleted before
+        // this call returns.
+        ConnectionPool::SignalScope m_socketScope;
     };
 
     void setState(State s);
-    void connectTo(const HttpAddress &address);
+    // Connects to address: over an idle connection of the pool when the
+    // transfer keeps connections and mayReuse is true, else a new one.
+    void connectTo(const HttpAddress &address, bool mayReuse = true);
+    void wireSocket(QTcpSocket *socket, bool reused);
     void dropSocket();
+    // Hands the connection to the pool when the transfer keeps connections,
+    // the answer ended exactly and the server keeps the connection.
+    void handBack(bool answerEndedExactly);
+    // A reused connection that failed before any byte of an answer: sends the
+    // request once more on a new connection. False when that does not apply.
+    bool retryOnNewConnection();
     void onConnected();
     void onReadyRead();
-    void onSecureReadyRead();
+    // Reads over TLS: the handshake while connecting, then the answer.
+    void readSecure();
     void onSocketError(QAbstractSocket::SocketError error);
     void onPeerClosed();
     void onTimeout();
@@ -135,10 +152,10 @@ private:
     int m_interimAnswers = 0;
     int m_callbackDepth = 0;
     bool m_retired = false;
-    QList<QTcpSocket *> m_parkedSockets;
-    QList<QSslError> m_sslErrors; // the current handshake's verification problems
-    bool m_secureReadPending = false;
-    bool m_narrowedTrust = false; // the socket verifies against part of the store
+    bool m_reusedSocket = false;   // the socket came from the pool
+    bool m_serverKeeps = false;    // the answer lets the connection stay open
+    bool m_bytesAfterBody = false; // the server sent more than the answer
+    TlsLink *m_tls = nullptr;      // the TLS of m_socket, for a secure address
 
     // Body framing of the accepted response.
     bool m_isChunked = false;

@@ -98,6 +98,9 @@ bool TransferJob::bodyComplete() const
 
 void TransferJob::bodyEnded()
 {
+    // An answer that ended by its length or its last chunk leaves the
+    // connection for the next request (also the rest of this range).
+    handBack(m_isChunked ? m_chunked.endedExactly() : m_hasLength);
     if (m_rangeAnswerLast < 0) {
         finish();
         return;
@@ -114,8 +117,8 @@ void TransferJob::bodyEnded()
         finish();
         return;
     }
-    // A short answer: ask for the rest of the range on a new connection,
-    // appending to the same file.
+    // A short answer: ask for the rest of the range on a new (or the kept)
+    // connection, appending to the same file.
     if (++m_rangeRequests >= MaxRangeRequests) {
         fail(QStringLiteral("the server sent the range in too many pieces"));
         return;

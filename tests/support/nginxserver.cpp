@@ -100,7 +100,7 @@ QByteArray NginxServer::tlsServerBlocks() const
     QByteArray conf;
     if (m_tlsServers.isEmpty()) return conf;
     const QByteArray root = m_dir.path().toUtf8();
-    conf += "  log_format tls '$server_port $ssl_session_reused \"$request\"';\n";
+    conf += "  log_format tls '$server_port $ssl_session_reused \"$request\" $connection_requests';\n";
     for (const TlsServer &t : m_tlsServers) {
         const quint16 port = tlsPort(t.listener);
         conf += "  server {\n"

@@ -71,6 +71,7 @@ struct ScriptedServer::Conn {
     Script script;
     int next = 0;
     bool waiting = false;
+    int requestsTaken = 0; // requests the script's waits have taken
     bool clientClosed = false;
     bool scriptEnded = false;
     QByteArray received;
@@ -152,8 +153,9 @@ void ScriptedServer::onNewConnection()
         m_peakOpen = qMax(m_peakOpen, openCount());
         connect(socket, &QTcpSocket::readyRead, this, [this, conn] {
             conn->received += conn->socket->readAll();
-            if (conn->waiting && conn->received.contains("\r\n\r\n")) {
+            if (conn->waiting && conn->received.count("\r\n\r\n") > conn->requestsTaken) {
                 conn->waiting = false;
+                ++conn->requestsTaken;
                 runNext(conn);
             }
         });
@@ -168,10 +170,11 @@ void ScriptedServer::runNext(Conn *conn)
         const Script::Step step = conn->script.steps[conn->next++];
         switch (step.kind) {
         case Script::Step::WaitForRequest:
-            if (!conn->received.contains("\r\n\r\n")) {
+            if (conn->received.count("\r\n\r\n") <= conn->requestsTaken) {
                 conn->waiting = true;
                 return;
             }
+            ++conn->requestsTaken;
             break;
         case Script::Step::Send:
             conn->socket->write(step.bytes);

@@ -21,7 +21,8 @@ public:
         int ms = 0;
     };
 
-    // Waits until the client's request header (up to CR LF CR LF) has arrived.
+    // Waits until the client's next request header (up to CR LF CR LF) has
+    // arrived on the connection.
     Script &waitForRequest();
     // Sends the bytes in one write.
     Script &send(const QByteArray &bytes);
@@ -59,7 +60,8 @@ public:
     QString url(const QString &path = QStringLiteral("/")) const;
 
     void enqueue(const Script &script);
-    // The bytes received on the n-th accepted connection (0-based).
+    // The bytes received on the n-th accepted connection (0-based), all its
+    // requests.
     QByteArray request(int n = 0) const;
     int connectionCount() const;
     // Connections whose client has closed or aborted.
