@@ -8,8 +8,7 @@
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
-//           [--no-skip-downloaded]
-//           [--no-reuse]
+//           [--no-skip-downloaded] [--no-reuse]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -117,8 +116,7 @@ constexpr BenchSupport::Usage usage{
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
     "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
-    "               [--no-skip-downloaded]\n",
-    "               [--no-reuse]\n",
+    "               [--no-skip-downloaded] [--no-reuse]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
