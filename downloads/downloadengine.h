@@ -65,6 +65,9 @@ public:
     bool AllPartsFinished(int slot) const;
     // The engine is going away with the program: waits end.
     void Close();
+    // Every byte the transfers have received since the program started; the
+    // status line measures the speed with it.
+    qint64 BytesReceived() const { return m_bytesReceived; }
 
 signals:
     // A pass ended: the two start commands may be enabled again.
@@ -124,4 +127,5 @@ private:
     // Positions that running passes are looking at; renumbered with the list.
     std::vector<int *> m_cursors;
     bool m_closing = false;
+    qint64 m_bytesReceived = 0;
 };

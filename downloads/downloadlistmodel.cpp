@@ -1,5 +1,5 @@
 #include "downloadlistmodel.h"
-
+#include "failurewords.h"
 #include "leadingnumber.h"
 #include "smallimages.h"
 
@@ -61,7 +61,9 @@ QVariant DownloadListModel::data(const QModelIndex &index, int role) const
     }
     if (role == Qt::ToolTipRole) {
         const QString tip = subItemToolTip(row, index.column());
-        return tip.isEmpty() ? QVariant() : QVariant(tip);
+        if (tip.isEmpty()) return QVariant();
+        // The reason is kept in English; the user reads it in the language.
+        return Texts ? LocalReason(tip, *Texts) : tip;
     }
     if (role == ProgressValueRole) {
         if (index.column() != ColProgress) return QVariant();

@@ -14,9 +14,32 @@
 
 class CrawlHost;
 class DownloadListModel;
+class LanguageTexts;
 class Quarvel;
 struct DownloadState;
 struct ProgramSettings;
+
+// Where a harvest stands: counted while it runs, kept once it has ended.
+struct HarvestProgress {
+    enum class Stage {
+        None,     // no harvest yet in this run of the program
+        Running,  // pages are being read
+        Finished, // every page was read
+        Stopped,  // the user stopped it
+        Failed,   // its start page could not be read
+    };
+    Stage State = Stage::None;
+    int Pages = 0;
+    int Files = 0;
+    QString StartAddress;
+    QString Failure; // why the start page could not be read
+};
+
+// The harvest's state as the download window shows it, in the language of
+// texts: "harvest: 43 pages, 380 files so far", "finished harvest: …",
+// "stopped harvest: …", or the start address and why its page failed.
+// Empty for no harvest.
+QString HarvestText(const HarvestProgress &progress, const LanguageTexts &texts);
 
 // The site crawl: fetches a page, extracts its links, follows the page links
 // depth first down to the chosen depth and turns every file link that passes
@@ -56,6 +79,12 @@ public:
     // "finished harvest: N pages, M files", or the start address and the
     // reason its page could not be read.
     const QString &Outcome() const { return m_outcome; }
+    HarvestProgress Progress() const;
+    // The language of the outcome texts; English when not set.
+    const LanguageTexts *Texts = nullptr;
+    // Called once a harvest ends because its start page could not be read,
+    // with the text of the outcome.
+    std::function<void(const QString &)> StartFailed;
 
 private:
     // One fetched page: the address its links resolve against (normal form)
@@ -103,6 +132,8 @@ private:
     int m_rowsAdded = 0;
     QString m_startAddress;
     QString m_startFailure;
+    bool m_stopped = false;
+    bool m_harvested = false;
     QString m_outcome;
     QString m_fetchFailure;
 };

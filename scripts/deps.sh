@@ -14,6 +14,8 @@ packages=(
   # the tests make their certificates.
   ca-certificates openssl
   fonts-dejavu-core
+  # Qt's own dialog texts (buttons, file dialogs) in German.
+  qt6-translations-l10n
   # The Debian package (cpack, dpkg-shlibdeps) and the pkg-config check.
   dpkg-dev file pkgconf
 )

@@ -126,14 +126,14 @@ const QList<Section> &sections()
                                             "CHKDOEXTRACLICK",
                                             "CHKVIEWBROWSER",
                                             "CHKCLIPBOARD2URLLIST"});
-        QSet<QString> optionCaptions = options;
+        QSet<QString> optionCaptions = options + keys({"FRMRLIE"});
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));
         t.append({QStringLiteral("FRMRLIE"),
                   options + keys({"CMDGETFILESFROMCP"}),
                   optionCaptions,
                   {},
-                  {},
+                  keys({"FRMRLIE"}),
                   keys({"PICWAITBAR", "TXTMULTIDNL"}),
                   QStringLiteral("FRMRLIE tool "),
                   QStringLiteral("FRMRLIE CAPTION "),
