@@ -1,7 +1,9 @@
 #include "downloadlistmodel.h"
 #include "failurewords.h"
 #include "leadingnumber.h"
+#include "programstate.h"
 #include "smallimages.h"
+#include "statewords.h"
 
 #include <algorithm>
 
@@ -65,6 +67,8 @@ QVariant DownloadListModel::data(const QModelIndex &index, int role) const
         // The reason is kept in English; the user reads it in the language.
         return Texts ? LocalReason(tip, *Texts) : tip;
     }
+    if (role == Qt::DisplayRole && index.column() == ColState && Texts)
+        return StateShown(subItem(row, ColState), *Texts);
     if (role == ProgressValueRole) {
         if (index.column() != ColProgress) return QVariant();
         return int(std::min<qint64>(LeadingNumber(subItem(row, ColProgress)), 100));

@@ -317,7 +317,7 @@ void DownloadWindowController::FitColumns()
     const std::pair<int, QString> samples[] = {
         {DownloadListModel::ColProgress, QStringLiteral("100%")},
         {DownloadListModel::ColSize, QStringLiteral("999999999/999999999 bytes")},
-        {DownloadListModel::ColState, QStringLiteral("too small")},
+        {DownloadListModel::ColState, QStringLiteral("fehlgeschlagen")},
         {DownloadListModel::ColSource, QString(40, QLatin1Char('x'))},
         {DownloadListModel::ColTargetDir, QString(24, QLatin1Char('x'))},
         {DownloadListModel::ColMainURL, QString(20, QLatin1Char('x'))},

@@ -1,6 +1,7 @@
 #include "failurewords.h"
 
 #include "programstate.h"
+#include "statewords.h"
 
 #include <QList>
 #include <QRegularExpression>
@@ -68,4 +69,16 @@ QString LocalReason(const QString &reason, const LanguageTexts &texts)
         return text;
     }
     return reason;
+}
+
+QString StateShown(const QString &state, const LanguageTexts &texts)
+{
+    const std::pair<QLatin1StringView, const char *> words[] = {
+        {StateDone, "STATEDONE"},       {StateProgress, "STATEPROGRESS"},
+        {StateFailed, "STATEFAILED"},   {StateTooSmall, "STATETOOSMALL"},
+        {StateAborted, "STATEABORTED"},
+    };
+    for (const auto &[word, key] : words)
+        if (state == word) return texts.Text(QString::fromLatin1(key), state);
+    return state;
 }

@@ -12,3 +12,8 @@ class LanguageTexts;
 // A reason no pattern knows is shown as it is. Reasons of the form
 // "pattern: detail" keep the detail.
 QString LocalReason(const QString &reason, const LanguageTexts &texts);
+
+// A State cell's word as the user reads it ("Done" is "fertig" in German);
+// the cell itself keeps the word the machinery matches. Other texts show as
+// they are.
+QString StateShown(const QString &state, const LanguageTexts &texts);

@@ -202,6 +202,7 @@ frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &url
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFixedSize(24, 24);
     auto *statusLayout = new QHBoxLayout;
+    statusLayout->setSpacing(12);
     statusLayout->addWidget(label1);
     statusLayout->addWidget(lblStatus, 1);
     statusLayout->addWidget(Picture1);

@@ -38,7 +38,11 @@ ListTally ListTally::Of(const DownloadListModel &list)
             ++t.Running;
             const QString size = list.subItem(row, DownloadListModel::ColSize);
             const qint64 announced = Announced(size);
-            if (announced > 0) t.RunningLeft += qMax<qint64>(0, announced - LeadingNumber(size));
+            if (announced > 0) {
+                t.RunningLeft += qMax<qint64>(0, announced - LeadingNumber(size));
+                t.RunningBytes += announced;
+                ++t.RunningSized;
+            }
         } else if (IsWaitingState(state)) {
             ++t.Waiting;
         }
@@ -76,9 +80,13 @@ QString ProgressLine::Text(const ListTally &tally, double bytesPerSecond,
     if (tally.Running > 0) {
         parts << Bytes(bytesPerSecond) + QStringLiteral("/s");
         // What is still to come: the rest of the running files, and for
-        // each waiting file the average size of the finished ones.
+        // each waiting file the average size of the finished ones (of the
+        // running ones while none has finished).
         qint64 left = tally.RunningLeft;
-        if (tally.Done > 0) left += tally.DoneBytes / tally.Done * tally.Waiting;
+        if (tally.Done > 0)
+            left += tally.DoneBytes / tally.Done * tally.Waiting;
+        else if (tally.RunningSized > 0)
+            left += tally.RunningBytes / tally.RunningSized * tally.Waiting;
         if (bytesPerSecond >= 1 && left > 0)
             parts << texts.Text(QStringLiteral("STATUSLEFT"), QStringLiteral("%1 left"))
                          .arg(Duration(qint64(double(left) / bytesPerSecond + 0.5)));

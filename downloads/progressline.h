@@ -14,8 +14,10 @@ struct ListTally {
     int TooSmall = 0;
     int Running = 0;
     int Waiting = 0;
-    // Bytes the running rows of known size still need.
+    // Bytes the running rows of known size still need, and their sizes.
     qint64 RunningLeft = 0;
+    qint64 RunningBytes = 0;
+    int RunningSized = 0;
     // Bytes of the finished rows, for the size a waiting row may have.
     qint64 DoneBytes = 0;
 

@@ -39,8 +39,12 @@ QString StatusLine::Refresh()
     const ListTally tally = ListTally::Of(m_list);
     m_busy = tally.Running > 0;
     QStringList parts;
-    const QString harvest = HarvestText(m_crawler.Progress(), m_texts);
-    if (!harvest.isEmpty()) parts << harvest;
+    // A running harvest always shows; an ended one until downloads run (the
+    // window's title keeps its outcome), so that the line stays short.
+    const HarvestProgress harvest = m_crawler.Progress();
+    if (harvest.State == HarvestProgress::Stage::Running || !m_busy)
+        parts << HarvestText(harvest, m_texts);
+    parts.removeAll(QString());
     const QString downloads = ProgressLine::Text(tally, m_progress.BytesPerSecond(), m_texts);
     if (!downloads.isEmpty()) parts << downloads;
     const QString line = parts.join(QStringLiteral("  |  "));

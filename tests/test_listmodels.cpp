@@ -616,7 +616,7 @@ TEST(ProgressLineText, TwentyThousandRowsAreCountedInAFewMilliseconds)
     EXPECT_EQ(tally.Done + tally.Waiting, 20000);
 }
 
-TEST(DownloadListToolTip, AFailureReasonShowsInTheLanguageAndIsKeptInEnglish)
+TEST(DownloadListToolTip, ReasonAndStateShowInTheLanguageAndAreKeptInEnglish)
 {
     DownloadListModel list;
     list.appendRow("/t/a.jpg");
@@ -627,6 +627,11 @@ TEST(DownloadListToolTip, AFailureReasonShowsInTheLanguageAndIsKeptInEnglish)
     EXPECT_EQ(list.index(0, Col::ColState).data(Qt::ToolTipRole).toString(),
               "Verbindung von h.example abgelehnt (closed)");
     EXPECT_EQ(list.subItemToolTip(1, Col::ColState), "connection refused by h.example (closed)");
+    // The state word too; the cell keeps the word the machinery matches.
+    german.SetText("STATEDONE", "fertig");
+    list.setSubItem(1, Col::ColState, "Done");
+    EXPECT_EQ(list.index(0, Col::ColState).data().toString(), "fertig");
+    EXPECT_EQ(list.subItem(1, Col::ColState), "Done");
     // A reason no pattern knows shows as it is.
     list.setSubItemToolTip(1, Col::ColState, "odd: thing");
     EXPECT_EQ(list.index(0, Col::ColState).data(Qt::ToolTipRole).toString(), "odd: thing");
