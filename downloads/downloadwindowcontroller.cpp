@@ -3,11 +3,13 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
+#include "failurewords.h"
 #include "frmdownloaddata.h"
 #include "listbusylock.h"
 #include "listfiles.h"
 #include "programstate.h"
 #include "questions.h"
+#include "statewords.h"
 #include "urllistmodel.h"
 
 #include <QDesktopServices>
@@ -30,6 +32,18 @@ void FitColumn(QTreeView *view, int column, const QString &sample)
 {
     const int text = view->fontMetrics().horizontalAdvance(sample) + 16;
     view->setColumnWidth(column, std::max(text, view->header()->sectionSizeHint(column)));
+}
+
+// The widest state word of the language, as the State column shows it.
+QString LongestStateWord(const LanguageTexts &texts)
+{
+    QString longest;
+    for (QLatin1StringView word :
+         {StateDone, StateProgress, StateFailed, StateTooSmall, StateAborted}) {
+        const QString shown = StateShown(word, texts);
+        if (shown.size() > longest.size()) longest = shown;
+    }
+    return longest;
 }
 
 } // namespace
@@ -316,8 +330,8 @@ void DownloadWindowController::FitColumns()
     QTreeView *downloads = m_window.ListView1;
     const std::pair<int, QString> samples[] = {
         {DownloadListModel::ColProgress, QStringLiteral("100%")},
-        {DownloadListModel::ColSize, QStringLiteral("999999999/999999999 bytes")},
-        {DownloadListModel::ColState, QStringLiteral("fehlgeschlagen")},
+        {DownloadListModel::ColSize, QStringLiteral("99999999/99999999 bytes")},
+        {DownloadListModel::ColState, LongestStateWord(m_texts)},
         {DownloadListModel::ColSource, QString(40, QLatin1Char('x'))},
         {DownloadListModel::ColTargetDir, QString(24, QLatin1Char('x'))},
         {DownloadListModel::ColMainURL, QString(20, QLatin1Char('x'))},

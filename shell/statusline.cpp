@@ -29,7 +29,8 @@ void StatusLine::Tick()
 {
     // While transfers or a harvest run the speed and the counts move even
     // when no cell changed since the last tick.
-    if (m_dirty || m_busy || m_crawler.Depth() > 0) Refresh();
+    // The tick after a harvest's end shows how it ended.
+    if (m_dirty || m_busy || m_harvesting || m_crawler.Depth() > 0) Refresh();
 }
 
 QString StatusLine::Refresh()
@@ -38,15 +39,16 @@ QString StatusLine::Refresh()
     m_progress.Sample(m_engine.BytesReceived(), m_clock.elapsed());
     const ListTally tally = ListTally::Of(m_list);
     m_busy = tally.Running > 0;
-    QStringList parts;
-    // A running harvest always shows; an ended one until downloads run (the
-    // window's title keeps its outcome), so that the line stays short.
+    // A running harvest comes first; an ended one follows the downloads'
+    // counts, and only while no download runs (the window's title keeps its
+    // outcome), so that what matters stays visible on a narrow window.
     const HarvestProgress harvest = m_crawler.Progress();
-    if (harvest.State == HarvestProgress::Stage::Running || !m_busy)
-        parts << HarvestText(harvest, m_texts);
+    m_harvesting = harvest.State == HarvestProgress::Stage::Running;
+    QStringList parts;
+    if (m_harvesting) parts << HarvestText(harvest, m_texts);
+    parts << ProgressLine::Text(tally, m_progress.BytesPerSecond(), m_texts);
+    if (!m_harvesting && !m_busy) parts << HarvestText(harvest, m_texts);
     parts.removeAll(QString());
-    const QString downloads = ProgressLine::Text(tally, m_progress.BytesPerSecond(), m_texts);
-    if (!downloads.isEmpty()) parts << downloads;
     const QString line = parts.join(QStringLiteral("  |  "));
     if (m_label.text() != line) {
         m_label.setText(line);

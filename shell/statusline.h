@@ -40,4 +40,5 @@ private:
     QTimer m_timer;
     bool m_dirty = true;
     bool m_busy = false;
+    bool m_harvesting = false;
 };
