@@ -276,6 +276,7 @@ void DownloadEngine::StartOnSlot(const QString &source, const QString &target, i
     s.LocalMinFileSize = minSize;
     s.Referer = referer;
     s.Probing = !get;
+    s.Counted = 0;
     // A probe that gets no header for a while gives way to one GET.
     Quarvel *q = m_pool[slot].get();
     const int stall = q->StallTimeout();

@@ -85,6 +85,9 @@ public:
     void SetArchive(DownloadArchive *archive) { m_archive = archive; }
     // Extra request lines for every control of the pool (page fetches too).
     void SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines);
+    // Every byte the transfers have received since the program started; the
+    // status line measures the speed with it.
+    qint64 BytesReceived() const { return m_bytesReceived; }
 
 signals:
     // A pass ended: the two start commands may be enabled again.
@@ -166,4 +169,5 @@ private:
     bool m_resetting = false;
     bool m_closing = false;
     DownloadArchive *m_archive = nullptr;
+    qint64 m_bytesReceived = 0;
 };

@@ -1,7 +1,9 @@
 #include "downloadlistmodel.h"
-
+#include "failurewords.h"
 #include "leadingnumber.h"
+#include "programstate.h"
 #include "smallimages.h"
+#include "statewords.h"
 
 #include <algorithm>
 
@@ -61,8 +63,12 @@ QVariant DownloadListModel::data(const QModelIndex &index, int role) const
     }
     if (role == Qt::ToolTipRole) {
         const QString tip = subItemToolTip(row, index.column());
-        return tip.isEmpty() ? QVariant() : QVariant(tip);
+        if (tip.isEmpty()) return QVariant();
+        // The reason is kept in English; the user reads it in the language.
+        return Texts ? LocalReason(tip, *Texts) : tip;
     }
+    if (role == Qt::DisplayRole && index.column() == ColState && Texts)
+        return StateShown(subItem(row, ColState), *Texts);
     if (role == ProgressValueRole) {
         if (index.column() != ColProgress) return QVariant();
         return int(std::min<qint64>(LeadingNumber(subItem(row, ColProgress)), 100));

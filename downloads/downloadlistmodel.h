@@ -4,6 +4,8 @@
 
 #include <QImage>
 
+class LanguageTexts;
+
 // DownloadListModel: the download list, one row per file to download; the row
 // holds the download's whole visible state as text (columns below).
 class DownloadListModel : public ListModel
@@ -44,6 +46,9 @@ public:
     // A cell's tooltip (why a row failed); empty text removes it.
     void setSubItemToolTip(int row, int column, const QString &text);
     QString subItemToolTip(int row, int column) const;
+    // The language tooltips are shown in (the stored reasons stay English);
+    // none shows them as stored.
+    const LanguageTexts *Texts = nullptr;
 
     QVariant data(const QModelIndex &index, int role = Qt::DisplayRole) const override;
 };

@@ -4,6 +4,7 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
+#include "failurewords.h"
 #include "frmdownloaddata.h"
 #include "listbusylock.h"
 #include "listfiles.h"
@@ -22,18 +23,28 @@
 #include <QUrl>
 
 #include <algorithm>
+#include <utility>
 
 namespace
 {
-
-const QString FinishedFilling = QStringLiteral("finished filling downloadlist");
-const QString AbortedFilling = QStringLiteral("aborted filling downloadlist by user");
 
 // A column wide enough for a sample text and for its caption.
 void FitColumn(QTreeView *view, int column, const QString &sample)
 {
     const int text = view->fontMetrics().horizontalAdvance(sample) + 16;
     view->setColumnWidth(column, std::max(text, view->header()->sectionSizeHint(column)));
+}
+
+// The widest state word of the language, as the State column shows it.
+QString LongestStateWord(const LanguageTexts &texts)
+{
+    QString longest;
+    for (QLatin1StringView word :
+         {StateDone, StateProgress, StateFailed, StateTooSmall, StateAborted}) {
+        const QString shown = StateShown(word, texts);
+        if (shown.size() > longest.size()) longest = shown;
+    }
+    return longest;
 }
 
 } // namespace
@@ -46,7 +57,7 @@ DownloadWindowController::DownloadWindowController(frmDownloadData &window, Down
       m_texts(texts), m_settings(settings)
 {
     OpenFolder = [](const QString &folder) {
-        QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
+        return QDesktopServices::openUrl(QUrl::fromLocalFile(folder));
     };
     auto click = [this](QPushButton *button, void (DownloadWindowController::*handler)()) {
         connect(button, &QPushButton::clicked, this, handler);
@@ -107,6 +118,10 @@ DownloadWindowController::DownloadWindowController(frmDownloadData &window, Down
             &DownloadWindowController::FitColumns);
     connect(&window.urlModel(), &QAbstractItemModel::headerDataChanged, this,
             &DownloadWindowController::FitColumns);
+    // Column widths the user drags go into the settings.
+    connect(window.ListView1->header(), &QHeaderView::sectionResized, this, [this](int column) {
+        if (!m_fitting) ColumnResized(column);
+    });
     window.setMouseTracking(true);
     window.installEventFilter(this);
     window.ListView1->viewport()->installEventFilter(this);
@@ -202,7 +217,7 @@ void DownloadWindowController::cmdOpenTargetDir_Click()
     const DownloadListModel &list = m_window.downloadModel();
     const QList<int> selected = list.selectedRows();
     if (list.count() == 0 || selected.isEmpty()) {
-        if (OpenFolder) OpenFolder(m_settings.TargetDir);
+        ShowFolder(m_settings.TargetDir);
         return;
     }
     // The selected row's folder, when it holds a file by now.
@@ -212,7 +227,18 @@ void DownloadWindowController::cmdOpenTargetDir_Click()
         m_questions.Message(m_texts.LangText(5), Questions::Buttons::Ok);
         return;
     }
-    if (OpenFolder) OpenFolder(folder);
+    ShowFolder(folder);
+}
+
+void DownloadWindowController::ShowFolder(const QString &folder)
+{
+    // Without a file manager the desktop cannot show the folder: say so.
+    if (!OpenFolder || OpenFolder(folder)) return;
+    m_questions.Message(m_texts
+                            .Text(QStringLiteral("NOFILEMANAGER"),
+                                  QStringLiteral("No file manager could show the folder %1."))
+                            .arg(folder),
+                        Questions::Buttons::Ok, Questions::Icon::Warning, QString());
 }
 
 void DownloadWindowController::cmdPut2DownloadList_Click()
@@ -222,7 +248,12 @@ void DownloadWindowController::cmdPut2DownloadList_Click()
     m_state.StopFilling = false;
     m_window.cmdStopFillingDownloadlist->setEnabled(true);
     const std::optional<bool> aborted = FillDownloadList();
-    if (aborted) m_window.setWindowTitle(*aborted ? AbortedFilling : FinishedFilling);
+    if (aborted)
+        m_window.setWindowTitle(
+            *aborted ? m_texts.Text(QStringLiteral("FILLINGABORTED"),
+                                    QStringLiteral("aborted filling downloadlist by user"))
+                     : m_texts.Text(QStringLiteral("FILLINGFINISHED"),
+                                    QStringLiteral("finished filling downloadlist")));
     m_window.cmdStopFillingDownloadlist->setEnabled(false);
     m_filling = false;
 }
@@ -268,9 +299,9 @@ void DownloadWindowController::SaveList(bool downloads)
     const QString title = m_texts.LangText(downloads ? 13 : 11);
     const QString path = m_questions.SaveFileName(title, QString(), ListFilter());
     if (path.isEmpty()) return;
-    const ListModel &list = downloads ? static_cast<const ListModel &>(m_window.downloadModel())
-                                      : static_cast<const ListModel &>(m_window.urlModel());
-    if (!ListFiles::WriteFile(path, ListFiles::Serialise(ListFiles::RowsOf(list))))
+    const QList<QStringList> rows = downloads ? ListFiles::DownloadRowsOf(m_window.downloadModel())
+                                              : ListFiles::RowsOf(m_window.urlModel());
+    if (!ListFiles::WriteFile(path, ListFiles::Serialise(rows)))
         Report(17, QStringLiteral("The list file could not be written."), path);
 }
 
@@ -328,11 +359,12 @@ void DownloadWindowController::Timer1_Timer()
 
 void DownloadWindowController::FitColumns()
 {
+    const bool wasFitting = std::exchange(m_fitting, true);
     QTreeView *downloads = m_window.ListView1;
     const std::pair<int, QString> samples[] = {
         {DownloadListModel::ColProgress, QStringLiteral("100%")},
-        {DownloadListModel::ColSize, QStringLiteral("2147483647/2147483647 bytes")},
-        {DownloadListModel::ColState, QStringLiteral("too small")},
+        {DownloadListModel::ColSize, QStringLiteral("99999999/99999999 bytes")},
+        {DownloadListModel::ColState, LongestStateWord(m_texts)},
         {DownloadListModel::ColSource, QString(40, QLatin1Char('x'))},
         {DownloadListModel::ColTargetDir, QString(24, QLatin1Char('x'))},
         {DownloadListModel::ColMainURL, QString(20, QLatin1Char('x'))},
@@ -344,7 +376,32 @@ void DownloadWindowController::FitColumns()
         FitColumn(downloads, column, sample);
     for (int column = UrlListModel::ColFileTypes; column < UrlListModel::UrlColumnCount; ++column)
         FitColumn(m_window.ListView2, column, QStringLiteral("0;0;0;0;0;"));
+    // The widths the user gave the download list's columns win.
+    const QStringList widths = m_settings.ColumnWidths.split(QLatin1Char(','));
+    m_ownFileWidth = false;
+    for (int column = 0; column < widths.size() && column < downloads->model()->columnCount();
+         ++column) {
+        const int width = widths[column].trimmed().toInt();
+        if (width < 8) continue;
+        downloads->setColumnWidth(column, width);
+        if (column == DownloadListModel::ColFilename) m_ownFileWidth = true;
+    }
     Form_Resize();
+    m_fitting = wasFitting;
+}
+
+void DownloadWindowController::ColumnResized(int column)
+{
+    // Every width the user drags is kept for the next start; the file name
+    // keeps filling the list until the user gives it a width of its own.
+    if (column == DownloadListModel::ColFilename) m_ownFileWidth = true;
+    QStringList widths;
+    QTreeView *downloads = m_window.ListView1;
+    for (int c = 0; c < downloads->model()->columnCount(); ++c)
+        widths << QString::number(
+            c == DownloadListModel::ColFilename && !m_ownFileWidth ? 0 : downloads->columnWidth(c));
+    m_settings.ColumnWidths = widths.join(QLatin1Char(','));
+    if (column != DownloadListModel::ColFilename) Form_Resize();
 }
 
 void DownloadWindowController::Form_Resize()
@@ -357,12 +414,15 @@ void DownloadWindowController::Form_Resize()
     for (int column :
          {DownloadListModel::ColProgress, DownloadListModel::ColSize, DownloadListModel::ColState})
         fixed += downloads->columnWidth(column);
-    downloads->setColumnWidth(DownloadListModel::ColFilename,
-                              std::max(120, downloads->viewport()->width() - fixed));
+    const bool wasFitting = std::exchange(m_fitting, true);
+    if (!m_ownFileWidth)
+        downloads->setColumnWidth(DownloadListModel::ColFilename,
+                                  std::max(120, downloads->viewport()->width() - fixed));
     QTreeView *urls = m_window.ListView2;
     urls->setColumnWidth(
         UrlListModel::ColURL,
         std::max(120, urls->viewport()->width() - urls->columnWidth(UrlListModel::ColFileTypes)));
+    m_fitting = wasFitting;
 }
 
 void DownloadWindowController::Form_MouseMove()

@@ -37,8 +37,9 @@ public:
     std::function<UrlRows::AddressRowOptions()> RowOptions;
     // Forgets the start addresses of this run (clearing the list does).
     std::function<void()> ClearStartAddresses;
-    // Shows a folder in the file manager; QDesktopServices by default.
-    std::function<void(const QString &)> OpenFolder;
+    // Shows a folder in the file manager; QDesktopServices by default. False
+    // when nothing could show it.
+    std::function<bool(const QString &)> OpenFolder;
 
     // The archive that the forget command empties (nullptr: none).
     DownloadArchive *Archive = nullptr;
@@ -78,8 +79,12 @@ protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
-    // The fixed columns fit their texts and captions.
+    // The fixed columns fit their texts and captions; widths the user gave
+    // (the settings' column widths) win.
     void FitColumns();
+    // The user dragged a column of the download list to a new width.
+    void ColumnResized(int column);
+    void ShowFolder(const QString &folder);
     QString ListFilter() const;
     void SaveList(bool downloads);
     void Report(int text, const QString &fallback, const QString &path);
@@ -91,4 +96,8 @@ private:
     LanguageTexts &m_texts;
     ProgramSettings &m_settings;
     bool m_filling = false;
+    // Widths set by the window itself, not by the user.
+    bool m_fitting = false;
+    // The user gave the file-name column a width: it no longer fills the list.
+    bool m_ownFileWidth = false;
 };

@@ -1,11 +1,13 @@
 #include "frmdownloaddata.h"
 
 #include "downloadlistmodel.h"
+#include "filenamedelegate.h"
 #include "progressdelegate.h"
 #include "twips.h"
 #include "urllistmodel.h"
 #include "wrapbutton.h"
 
+#include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -41,25 +43,55 @@ QIcon StopIcon()
     return QIcon(pixmap);
 }
 
-// A column of command buttons beside a list: each entry is one row, either
-// one button across the column or a pair side by side; a button with a fixed
-// horizontal size policy (a picture button) keeps its small width and leaves
-// the rest of the row to its partner. Spare height stays empty below.
-QVBoxLayout *ButtonColumn(std::initializer_list<std::pair<QPushButton *, QPushButton *>> rows)
+// One cell of a button grid: a button, or a pair side by side, over one or
+// more columns.
+struct Cell {
+    QPushButton *First;
+    QPushButton *Second = nullptr;
+    int Span = 1;
+};
+
+// A grid of command buttons under a list, three columns wide, so that the
+// list gets the window's whole width and the buttons need few rows. A button
+// with a fixed horizontal size policy (a picture button) keeps its small
+// width and leaves the rest of its cell to its partner. Cells fill the rows
+// in order; a command added later takes the next free cell.
+QGridLayout *ButtonGrid(std::initializer_list<Cell> cells)
 {
-    auto *column = new QVBoxLayout;
-    for (const auto &[first, second] : rows) {
-        if (!second) {
-            column->addWidget(first);
-            continue;
+    constexpr int Columns = 3;
+    auto *grid = new QGridLayout;
+    grid->setSpacing(3);
+    int row = 0, column = 0;
+    for (const Cell &cell : cells) {
+        if (column + cell.Span > Columns) {
+            ++row;
+            column = 0;
         }
-        auto *row = new QHBoxLayout;
-        row->addWidget(first);
-        row->addWidget(second);
-        column->addLayout(row);
+        if (!cell.Second) {
+            grid->addWidget(cell.First, row, column, 1, cell.Span);
+        } else {
+            auto *pair = new QHBoxLayout;
+            pair->setSpacing(2);
+            pair->addWidget(cell.First);
+            pair->addWidget(cell.Second);
+            grid->addLayout(pair, row, column, 1, cell.Span);
+        }
+        column += cell.Span;
     }
-    column->addStretch(1);
-    return column;
+    for (int c = 0; c < Columns; ++c)
+        grid->setColumnStretch(c, 1);
+    return grid;
+}
+
+// A frame holding a list with its buttons under it; the list takes the
+// frame's spare height.
+void ListWithButtons(QGroupBox *frame, QTreeView *list, QGridLayout *buttons)
+{
+    auto *layout = new QVBoxLayout(frame);
+    layout->setContentsMargins(4, 2, 4, 4);
+    layout->setSpacing(3);
+    layout->addWidget(list, 1);
+    layout->addLayout(buttons);
 }
 
 } // namespace
@@ -96,13 +128,12 @@ frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &url
     cmdLoadURLlist = makeButton("cmdLoadURLlist", QStringLiteral("load list"),
                                 QStringLiteral("load saved urllist"));
 
-    auto *urlLayout = new QHBoxLayout(frameURLList);
-    urlLayout->addWidget(ListView2, 1);
-    urlLayout->addLayout(ButtonColumn({{cmdPut2DownloadList, nullptr},
-                                       {cmdStopFillingDownloadlist, nullptr},
-                                       {cmdDeleteFromURLList, nullptr},
-                                       {cmdClearURLList, nullptr},
-                                       {cmdSaveURLlist, cmdLoadURLlist}}));
+    ListWithButtons(frameURLList, ListView2,
+                    ButtonGrid({{cmdPut2DownloadList, nullptr, 2},
+                                {cmdStopFillingDownloadlist},
+                                {cmdDeleteFromURLList},
+                                {cmdClearURLList},
+                                {cmdSaveURLlist, cmdLoadURLlist}}));
 
     // Download list.
     frameDownloadList = new QGroupBox(QStringLiteral("downloadlist"), this);
@@ -112,6 +143,8 @@ frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &url
     ListView1 = makeListView("ListView1", downloads);
     ListView1->setItemDelegateForColumn(DownloadListModel::ColProgress,
                                         new ProgressDelegate(ListView1));
+    ListView1->setItemDelegateForColumn(DownloadListModel::ColFilename,
+                                        new FileNameDelegate(ListView1));
     Command1 = makeButton("Command1", QStringLiteral("start all downloads in list"),
                           QStringLiteral("start every waiting download of the list"));
     cmdRestartSelectedDownloads =
@@ -148,31 +181,40 @@ frmDownloadData::frmDownloadData(DownloadListModel &downloads, UrlListModel &url
     cmdLoadDownloadlist = makeButton("cmdLoadDownloadlist", QStringLiteral("load list"),
                                      QStringLiteral("load saved downloadlist"));
 
-    auto *downloadLayout = new QHBoxLayout(frameDownloadList);
-    downloadLayout->addWidget(ListView1, 1);
-    downloadLayout->addLayout(ButtonColumn({{Command1, nullptr},
-                                            {cmdRestartSelectedDownloads, nullptr},
-                                            {cmdStopDownload, cmdStopAllRunningDownloads},
-                                            {cmdDeleteFromList, nullptr},
-                                            {Command2, nullptr},
-                                            {cmdOpenTargetDir, nullptr},
-                                            {cmdPictureMode, nullptr},
-                                            {cmdForgetArchive, nullptr},
-                                            {cmdSaveDownloadlist, cmdLoadDownloadlist}}));
+    ListWithButtons(frameDownloadList, ListView1,
+                    ButtonGrid({{Command1},
+                                {cmdRestartSelectedDownloads},
+                                {cmdStopDownload, cmdStopAllRunningDownloads},
+                                {cmdDeleteFromList},
+                                {Command2},
+                                {cmdOpenTargetDir},
+                                {cmdPictureMode},
+                                {cmdForgetArchive},
+                                {cmdSaveDownloadlist, cmdLoadDownloadlist}}));
 
-    // Status line under the lists.
+    // Status line under the lists: the crawl depth, then the overall
+    // progress of downloads and harvest.
     label1 = new QLabel(this);
     label1->setObjectName(QStringLiteral("label1"));
+    lblStatus = new QLabel(this);
+    lblStatus->setObjectName(QStringLiteral("lblStatus"));
+    // A long line is cut rather than widening the window.
+    lblStatus->setMinimumWidth(1);
+    lblStatus->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     Picture1 = new QLabel(this);
     Picture1->setObjectName(QStringLiteral("Picture1"));
     Picture1->setFixedSize(24, 24);
     auto *statusLayout = new QHBoxLayout;
-    statusLayout->addWidget(label1, 1);
+    statusLayout->setSpacing(12);
+    statusLayout->addWidget(label1);
+    statusLayout->addWidget(lblStatus, 1);
     statusLayout->addWidget(Picture1);
 
     // The download list gets most of the height; both frames follow the
     // window's size.
     auto *layout = new QVBoxLayout(this);
+    layout->setContentsMargins(4, 4, 4, 2);
+    layout->setSpacing(3);
     layout->addWidget(frameURLList, 1);
     layout->addWidget(frameDownloadList, 2);
     layout->addLayout(statusLayout);
@@ -190,7 +232,7 @@ QPushButton *frmDownloadData::makeButton(const char *name, const QString &captio
                                          const QString &toolTip)
 {
     // Long captions wrap, so the window fits the URL bar's width.
-    auto *button = new WrapButton(caption, Twips::ToPixels(2400, logicalDpiX()), this);
+    auto *button = new WrapButton(caption, Twips::ToPixels(2200, logicalDpiX()), this);
     button->setObjectName(QLatin1String(name));
     button->setToolTip(toolTip);
     return button;
@@ -216,5 +258,9 @@ QTreeView *frmDownloadData::makeListView(const char *name, ListModel &model)
     for (int column = 0; column < model.columnCount(); ++column)
         view->setColumnHidden(column, false);
     view->header()->setStretchLastSection(true);
+    // The list shrinks with a small window, never below about five rows.
+    const int rowHeight = view->fontMetrics().height() + 4;
+    view->setMinimumHeight(view->header()->sizeHint().height() + 5 * rowHeight +
+                           2 * view->frameWidth());
     return view;
 }

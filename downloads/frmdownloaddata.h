@@ -50,8 +50,10 @@ public:
     QPushButton *cmdSaveDownloadlist;
     QPushButton *cmdLoadDownloadlist;
 
-    // The harvest shows the current crawl depth in label1.
+    // The harvest shows the current crawl depth in label1; lblStatus beside
+    // it shows the overall progress of downloads and harvest.
     QLabel *label1;
+    QLabel *lblStatus;
     QLabel *Picture1;
 
     // Button-state tick, 4000 ms; started by whoever runs the scheduler.

@@ -100,8 +100,11 @@ void frmLoadDeleteBroken::fitTitle()
 {
     // The title is the warning itself: the window is at least wide enough to
     // show it whole, with room for the title bar's icon and buttons.
-    const int titleBarExtras = 8 * fontMetrics().height();
-    setMinimumWidth(fontMetrics().horizontalAdvance(windowTitle()) + titleBarExtras);
+    // Title bars often draw their text bold.
+    QFont bold = font();
+    bold.setBold(true);
+    const int titleBarExtras = 10 * fontMetrics().height();
+    setMinimumWidth(QFontMetrics(bold).horizontalAdvance(windowTitle()) + titleBarExtras);
 }
 
 void frmLoadDeleteBroken::reject() {}

@@ -91,6 +91,16 @@ QList<QStringList> RowsOf(const ListModel &list)
     return rows;
 }
 
+QList<QStringList> DownloadRowsOf(const DownloadListModel &list)
+{
+    QList<QStringList> rows = RowsOf(list);
+    for (int row = 1; row <= rows.size(); ++row) {
+        const QString reason = list.subItemToolTip(row, DownloadListModel::ColState);
+        if (!reason.isEmpty()) rows[row - 1].append(reason);
+    }
+    return rows;
+}
+
 bool WriteFile(const QString &path, const QByteArray &bytes)
 {
     QSaveFile file(path);
@@ -137,7 +147,7 @@ DownloadRows DownloadListRows(const QString &text, const UrlRows::AddressRowOpti
         if (listFile) {
             const QStringList fields = SplitFields(line);
             if (fields.size() >= 2)
-                result.Rows.append(fields.mid(0, DownloadListModel::DownloadColumnCount));
+                result.Rows.append(fields.mid(0, DownloadListModel::DownloadColumnCount + 1));
         } else {
             QStringList row = UrlRows::PlainUrlRow(line, options);
             if (!row.isEmpty()) result.Rows.append(std::move(row));
@@ -156,7 +166,17 @@ int AppendDownloadRows(DownloadListModel &list, DownloadState &state,
                        const QList<QStringList> &rows)
 {
     if (rows.isEmpty()) return 0;
-    list.appendRows(rows);
+    // The failure reasons come off the rows and become the State cells' tooltips.
+    QList<std::pair<int, QString>> reasons;
+    QList<QStringList> cells = rows;
+    for (qsizetype i = 0; i < cells.size(); ++i) {
+        if (cells[i].size() <= DownloadListModel::DownloadColumnCount) continue;
+        reasons.append({int(i), cells[i].at(DownloadListModel::DownloadColumnCount)});
+        cells[i].resize(DownloadListModel::DownloadColumnCount);
+    }
+    const int first = list.appendRows(cells);
+    for (const auto &[i, reason] : reasons)
+        list.setSubItemToolTip(first + i, DownloadListModel::ColState, reason);
     state.LastRow = list.count();
     return int(rows.size());
 }

@@ -46,6 +46,10 @@ QString CleanField(const QString &field);
 QByteArray Serialise(const QList<QStringList> &rows);
 // Every row of a list, each as its columns in column order.
 QList<QStringList> RowsOf(const ListModel &list);
+// The download list's rows as saved: the ten columns, and for a row that
+// failed with a reason (the State cell's tooltip) that reason as an
+// eleventh field. Readers that take ten fields ignore it.
+QList<QStringList> DownloadRowsOf(const DownloadListModel &list);
 
 // Writes the file in one piece (all or nothing); false when it could not be
 // written.
@@ -60,7 +64,8 @@ QList<QStringList> UrlListRows(const QString &text);
 
 // The rows "load download list" appends. A first line holding the separator
 // makes the text a list file (one row per line with a separator, the first
-// ten fields as stored); otherwise every line is an address (PlainUrlRow).
+// ten fields as stored and an eleventh, the failure reason, when there is
+// one); otherwise every line is an address (PlainUrlRow).
 // StartEnabled: the text held a line end, which enables "start all".
 struct DownloadRows {
     QList<QStringList> Rows;
@@ -69,7 +74,8 @@ struct DownloadRows {
 DownloadRows DownloadListRows(const QString &text, const UrlRows::AddressRowOptions &options);
 
 // Appends rows to the lists in one insertion each. The download list's
-// last-row index becomes the last new row, and stays when nothing was added.
+// last-row index becomes the last new row, and stays when nothing was added;
+// an eleventh field becomes the row's failure reason.
 // Both return the number of rows added.
 int AppendUrlRows(UrlListModel &urls, const QList<QStringList> &rows);
 int AppendDownloadRows(DownloadListModel &list, DownloadState &state,

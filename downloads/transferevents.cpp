@@ -138,6 +138,7 @@ bool DownloadEngine::StartParts(int base, int &row, const QString &lengthText, q
         TransferSlot &slot = m_slots[base + j];
         slot.RangeFirst = ranges[j].First;
         slot.RangeLast = ranges[j].Last;
+        slot.Counted = 0;
         slot.PartFile = m_files.PathOf(QString::number(number + j) + ".qvp");
         qint64 first = ranges[j].First;
         if (resume) {
@@ -170,6 +171,10 @@ void DownloadEngine::Quarvel1_Progress(int i, qint64 bytesLoaded, qint64 fileSiz
     const int b = GroupBase(i);
     const int row = RowOfBase(b);
     if (row == 0) return;
+    // The received total grows by what this transfer got since its last report.
+    qint64 &counted = m_slots[i].Counted;
+    m_bytesReceived += bytesLoaded >= counted ? bytesLoaded - counted : bytesLoaded;
+    counted = bytesLoaded;
     const TransferSlot &base = m_slots[b];
     RepaintLock lock(m_list);
     if (base.NOP < 2) {

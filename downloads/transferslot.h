@@ -13,6 +13,7 @@ struct TransferSlot {
     int NOP = 0;               // number of parts of the group (base)
     QString ContentLengthText; // length text of the header probe (base)
     qint64 BytesLoaded = 0;    // bytes of this slot's current part transfer
+    qint64 Counted = 0;        // bytes of the current transfer counted as received
     qint64 StartLength = 0;    // length the part file had when it was resumed
     bool PartDone = false;
     // Added to the record: what a join and a probe need to know.

@@ -21,17 +21,36 @@ QSize WrapButton::sizeForWidth(int width) const
                                                Qt::TextWordWrap | Qt::AlignCenter, text());
     const int iconWidth = icon().isNull() ? 0 : iconSize().width() + Padding;
     return QSize(qMin(width, r.width() + 2 * Padding + iconWidth),
-                 qMax(QPushButton::sizeHint().height(), r.height() + 2 * Padding));
+                 qMax(QPushButton::sizeHint().height(), r.height() + Padding));
 }
 
 QSize WrapButton::sizeHint() const
 {
-    return sizeForWidth(m_wrapWidth);
+    return hint();
 }
 
 QSize WrapButton::minimumSizeHint() const
 {
-    return sizeForWidth(m_wrapWidth);
+    return hint();
+}
+
+QSize WrapButton::hint() const
+{
+    // As wide as the wrap width asks; as high as the caption needs at the
+    // width the button has (never wrapped narrower than the wrap width).
+    const QSize asked = sizeForWidth(m_wrapWidth);
+    if (width() <= m_wrapWidth || !testAttribute(Qt::WA_Resized)) return asked;
+    return QSize(asked.width(), sizeForWidth(width()).height());
+}
+
+void WrapButton::resizeEvent(QResizeEvent *event)
+{
+    QPushButton::resizeEvent(event);
+    const int height = hint().height();
+    if (height != m_laidOutHeight) {
+        m_laidOutHeight = height;
+        updateGeometry();
+    }
 }
 
 void WrapButton::paintEvent(QPaintEvent *)

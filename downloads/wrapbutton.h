@@ -15,9 +15,15 @@ public:
     QSize minimumSizeHint() const override;
 
 protected:
+    // Given more width than it asks for, the caption needs fewer lines: the
+    // height it asks for follows the width the layout gave it.
+    void resizeEvent(QResizeEvent *event) override;
+
     void paintEvent(QPaintEvent *event) override;
 
 private:
     QSize sizeForWidth(int width) const;
+    QSize hint() const;
     int m_wrapWidth;
+    int m_laidOutHeight = -1;
 };

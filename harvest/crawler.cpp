@@ -4,6 +4,7 @@
 #include "downloadarchive.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
+#include "failurewords.h"
 #include "htmllinks.h"
 #include "leadingnumber.h"
 #include "listbusylock.h"
@@ -134,6 +135,8 @@ void Crawler::BeginActivation(const QString &address)
     if (m_depth > 1) return;
     m_startAddress = address;
     m_startFailure.clear();
+    m_stopped = false;
+    m_harvested = true;
     m_rowAddresses.clear();
     m_visited.clear();
     m_visitedSet.clear();
@@ -149,14 +152,13 @@ void Crawler::EndActivation()
     m_host.SetDepth(m_depth);
     if (m_depth != 0) return;
     m_prefetch.Clear();
-    m_outcome = m_startFailure.isEmpty() ? QStringLiteral("finished harvest: %1 pages, %2 files")
-                                               .arg(m_pagesRead)
-                                               .arg(m_rowsAdded)
-                                         : m_startAddress + QStringLiteral(": ") + m_startFailure;
-    if (m_startFailure.isEmpty() && m_skipped > 0)
-        m_outcome += QStringLiteral(", ") + SkippedText.arg(m_skipped);
+    // A long press of stop ends the harvest early: it says so.
+    m_stopped = StopHarvest;
+    const LanguageTexts english;
+    m_outcome = HarvestText(Progress(), Texts ? *Texts : english);
     m_host.SetDownloadCaption(m_outcome);
     m_host.HarvestEnded();
+    if (!m_startFailure.isEmpty() && !m_stopped && StartFailed) StartFailed(m_outcome);
 }
 
 void Crawler::WaitFor(const std::function<bool()> &done)
@@ -402,4 +404,68 @@ void Crawler::AddRow(const QString &absolute, const QString &host, const QString
     m_list.setSubItem(position, DownloadListModel::ColMdnlNumber,
                       Options.MultiDnl ? QStringLiteral("TRUE") : QString());
     m_list.setSubItem(position, DownloadListModel::ColRef, referer);
+}
+
+HarvestProgress Crawler::Progress() const
+{
+    HarvestProgress p;
+    p.Pages = m_pagesRead;
+    p.Files = m_rowsAdded;
+    p.StartAddress = m_startAddress;
+    p.Failure = m_startFailure;
+    p.Skipped = m_skipped;
+    using Stage = HarvestProgress::Stage;
+    if (m_depth > 0)
+        p.State = Stage::Running;
+    else if (!m_harvested)
+        p.State = Stage::None;
+    else if (m_stopped)
+        p.State = Stage::Stopped;
+    else
+        p.State = m_startFailure.isEmpty() ? Stage::Finished : Stage::Failed;
+    return p;
+}
+
+// The stage's own text, before the count of skipped addresses.
+static QString harvestStageText(const HarvestProgress &progress, const LanguageTexts &texts)
+{
+    using Stage = HarvestProgress::Stage;
+    switch (progress.State) {
+    case Stage::None:
+        return QString();
+    case Stage::Running:
+        return texts
+            .Text(QStringLiteral("HARVESTRUNNING"),
+                  QStringLiteral("harvest: %1 pages, %2 files so far"))
+            .arg(progress.Pages)
+            .arg(progress.Files);
+    case Stage::Finished:
+        return texts
+            .Text(QStringLiteral("HARVESTFINISHED"),
+                  QStringLiteral("finished harvest: %1 pages, %2 files"))
+            .arg(progress.Pages)
+            .arg(progress.Files);
+    case Stage::Stopped:
+        return texts
+            .Text(QStringLiteral("HARVESTSTOPPED"),
+                  QStringLiteral("stopped harvest: %1 pages, %2 files"))
+            .arg(progress.Pages)
+            .arg(progress.Files);
+    case Stage::Failed:
+        return texts.Text(QStringLiteral("HARVESTFAILED"), QStringLiteral("%1: %2"))
+            .arg(progress.StartAddress, LocalReason(progress.Failure, texts));
+    }
+    return QString();
+}
+
+QString HarvestText(const HarvestProgress &progress, const LanguageTexts &texts)
+{
+    using Stage = HarvestProgress::Stage;
+    QString text = harvestStageText(progress, texts);
+    if (progress.Skipped > 0 && progress.State != Stage::Failed && progress.State != Stage::None)
+        text += QStringLiteral(", ") +
+                texts.Text(QStringLiteral("HARVESTSKIPPED"),
+                           QStringLiteral("%1 downloaded before (skipped)"))
+                    .arg(progress.Skipped);
+    return text;
 }

@@ -15,9 +15,33 @@
 class CrawlHost;
 class DownloadArchive;
 class DownloadListModel;
+class LanguageTexts;
 class Quarvel;
 struct DownloadState;
 struct ProgramSettings;
+
+// Where a harvest stands: counted while it runs, kept once it has ended.
+struct HarvestProgress {
+    enum class Stage {
+        None,     // no harvest yet in this run of the program
+        Running,  // pages are being read
+        Finished, // every page was read
+        Stopped,  // the user stopped it
+        Failed,   // its start page could not be read
+    };
+    Stage State = Stage::None;
+    int Pages = 0;
+    int Files = 0;
+    QString StartAddress;
+    QString Failure; // why the start page could not be read
+    int Skipped = 0; // addresses the archive held, so no row was added
+};
+
+// The harvest's state as the download window shows it, in the language of
+// texts: "harvest: 43 pages, 380 files so far", "finished harvest: …",
+// "stopped harvest: …", or the start address and why its page failed.
+// Empty for no harvest.
+QString HarvestText(const HarvestProgress &progress, const LanguageTexts &texts);
 
 // The site crawl: fetches a page, extracts its links, follows the page links
 // depth first down to the chosen depth and turns every file link that passes
@@ -45,9 +69,6 @@ public:
     // The archive of finished downloads: with the setting SkipDownloaded, an
     // address it holds gives no row (nullptr: no archive).
     DownloadArchive *Archive = nullptr;
-    // Added to the outcome, after ", ", when addresses were skipped so (%1
-    // their number).
-    QString SkippedText = QStringLiteral("%1 downloaded before (skipped)");
     // Extra request lines for every page fetch (the browser's login).
     void SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines);
 
@@ -66,6 +87,12 @@ public:
     // skipped as downloaded before), or the start address and the reason its
     // page could not be read.
     const QString &Outcome() const { return m_outcome; }
+    HarvestProgress Progress() const;
+    // The language of the outcome texts; English when not set.
+    const LanguageTexts *Texts = nullptr;
+    // Called once a harvest ends because its start page could not be read,
+    // with the text of the outcome.
+    std::function<void(const QString &)> StartFailed;
 
 private:
     // One fetched page: the address its links resolve against (normal form)
@@ -114,6 +141,8 @@ private:
     int m_skipped = 0;
     QString m_startAddress;
     QString m_startFailure;
+    bool m_stopped = false;
+    bool m_harvested = false;
     QString m_outcome;
     QString m_fetchFailure;
 };

@@ -171,6 +171,12 @@ QSize frmRLIE::sizeHint() const
     return m_content->sizeHint();
 }
 
+int frmRLIE::HeightFor(bool expanded) const
+{
+    if (!expanded) return Twips::ToPixels(CollapsedHeightTwips, logicalDpiY());
+    return qMax(Twips::ToPixels(ExpandedHeightTwips, logicalDpiY()), sizeHint().height());
+}
+
 void frmRLIE::resizeEvent(QResizeEvent *event)
 {
     QWidget::resizeEvent(event);

@@ -30,6 +30,10 @@ public:
     explicit frmRLIE(QWidget *parent = nullptr);
 
     QSize sizeHint() const override;
+    // The window's height in pixels collapsed or expanded: expanded, at least
+    // the designed height and as tall as every option needs (options added
+    // later make it grow). The shell keeps it inside the work area.
+    int HeightFor(bool expanded) const;
 
     // Command strip.
     QPushButton *Command2 = nullptr;   // start a harvest ("dnl")

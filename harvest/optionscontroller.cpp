@@ -288,6 +288,5 @@ void OptionsController::cmdTargetDir_Click()
 void OptionsController::Command3_Click()
 {
     Expanded = !Expanded;
-    const int twips = Expanded ? frmRLIE::ExpandedHeightTwips : frmRLIE::CollapsedHeightTwips;
-    m_window.resize(m_window.width(), Twips::ToPixels(twips, m_window.logicalDpiY()));
+    m_window.resize(m_window.width(), m_window.HeightFor(Expanded));
 }

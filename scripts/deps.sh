@@ -18,6 +18,8 @@ packages=(
   # Dornex's TLS: OpenSSL's library and headers.
   libssl-dev
   fonts-dejavu-core
+  # Qt's own dialog texts (buttons, file dialogs) in German.
+  qt6-translations-l10n
   # The Debian package (cpack, dpkg-shlibdeps) and the pkg-config check.
   dpkg-dev file pkgconf
 )

@@ -12,6 +12,25 @@ QString titleOr(const QString &title)
     return title.isEmpty() ? QStringLiteral("Quarvel") : title;
 }
 
+// The options window stays above the other windows: a question opened from
+// any window is kept above it too, so that none lies hidden under it.
+void KeepOnTop(QWidget &dialog)
+{
+    dialog.setWindowFlag(Qt::WindowStaysOnTopHint, true);
+}
+
+QString AskFile(QWidget *parent, const QString &title, const QString &folder, const QString &filter,
+                QFileDialog::AcceptMode mode, QFileDialog::FileMode files)
+{
+    QFileDialog dialog(parent, titleOr(title), folder, filter);
+    dialog.setAcceptMode(mode);
+    dialog.setFileMode(files);
+    if (files == QFileDialog::Directory) dialog.setOption(QFileDialog::ShowDirsOnly);
+    KeepOnTop(dialog);
+    if (dialog.exec() != QDialog::Accepted) return QString();
+    return dialog.selectedFiles().value(0);
+}
+
 } // namespace
 
 Questions::Answer DialogQuestions::Message(const QString &text, Buttons buttons, Icon icon,
@@ -20,6 +39,7 @@ Questions::Answer DialogQuestions::Message(const QString &text, Buttons buttons,
     QMessageBox box(m_parent);
     box.setWindowTitle(titleOr(title));
     box.setText(text);
+    KeepOnTop(box);
     switch (icon) {
     case Icon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -68,28 +88,32 @@ Questions::Answer DialogQuestions::Message(const QString &text, Buttons buttons,
 std::optional<QString> DialogQuestions::Input(const QString &prompt, const QString &title,
                                               const QString &defaultText)
 {
-    bool ok = false;
-    const QString text = QInputDialog::getText(m_parent, titleOr(title), prompt, QLineEdit::Normal,
-                                               defaultText, &ok);
-    if (!ok) return std::nullopt;
-    return text;
+    QInputDialog dialog(m_parent);
+    dialog.setWindowTitle(titleOr(title));
+    dialog.setLabelText(prompt);
+    dialog.setTextValue(defaultText);
+    KeepOnTop(dialog);
+    if (dialog.exec() != QDialog::Accepted) return std::nullopt;
+    return dialog.textValue();
 }
 
 QString DialogQuestions::OpenFileName(const QString &title, const QString &folder,
                                       const QString &filter)
 {
-    return QFileDialog::getOpenFileName(m_parent, titleOr(title), folder, filter);
+    return AskFile(m_parent, title, folder, filter, QFileDialog::AcceptOpen,
+                   QFileDialog::ExistingFile);
 }
 
 QString DialogQuestions::SaveFileName(const QString &title, const QString &folder,
                                       const QString &filter)
 {
-    return QFileDialog::getSaveFileName(m_parent, titleOr(title), folder, filter);
+    return AskFile(m_parent, title, folder, filter, QFileDialog::AcceptSave, QFileDialog::AnyFile);
 }
 
 QString DialogQuestions::FolderName(const QString &title, const QString &folder)
 {
-    return QFileDialog::getExistingDirectory(m_parent, titleOr(title), folder);
+    return AskFile(m_parent, title, folder, QString(), QFileDialog::AcceptOpen,
+                   QFileDialog::Directory);
 }
 
 Questions &DialogQuestions::Above(QObject *window)

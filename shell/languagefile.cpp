@@ -130,14 +130,14 @@ const QList<Section> &sections()
                                             "CHKSKIPDOWNLOADED",
                                             "CHKBROWSERLOGIN",
                                             "CHKKEEPCONNECTIONS"});
-        QSet<QString> optionCaptions = options;
+        QSet<QString> optionCaptions = options + keys({"FRMRLIE"});
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));
         t.append({QStringLiteral("FRMRLIE"),
                   options + keys({"CMDGETFILESFROMCP"}),
                   optionCaptions,
                   {},
-                  {},
+                  keys({"FRMRLIE"}),
                   keys({"PICWAITBAR", "TXTMULTIDNL"}),
                   QStringLiteral("FRMRLIE tool "),
                   QStringLiteral("FRMRLIE CAPTION "),

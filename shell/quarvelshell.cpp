@@ -20,10 +20,12 @@
 #include "programfolder.h"
 #include "quarvel.h"
 #include "questions.h"
+#include "statusline.h"
 #include "twips.h"
 #include "urlbarwiring.h"
 #include "urllistmodel.h"
 #include "wait.h"
+#include "urllistrunner.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
 
@@ -34,6 +36,7 @@
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
@@ -219,6 +222,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
     RemoveCloseItem(m_downloadWindow.get(), m_closeGuard);
     RemoveCloseItem(m_browser.get(), m_closeGuard);
     RemoveCloseItem(m_picture.get(), m_closeGuard);
+    m_picture->installEventFilter(this);
     m_options->cmdStopDnl->hide();
     placeWindow(m_options.get(), plan.Options);
     placeWindow(m_downloadWindow.get(), plan.Downloads);
@@ -248,7 +252,7 @@ QuarvelShell::StartResult QuarvelShell::Start(std::optional<QRect> workArea)
             placeWindow(m_urlBar.get(), m_plan.UrlBar);
             placeWindow(m_downloadWindow.get(), m_plan.Downloads);
             placeWindow(m_browser.get(), m_plan.Browser);
-            placeWindow(m_options.get(), m_plan.Options);
+            fitOptionsWidth();
             SetTopmost(m_options.get(), true);
         });
     }
@@ -269,6 +273,7 @@ bool QuarvelShell::applyLanguage(const QString &language)
     }
     if (outcome == LanguageFile::Outcome::Applied) {
         applyNamedTexts();
+        UseQtTranslation(language);
         for (QWidget *w :
              {static_cast<QWidget *>(m_urlBar.get()),
               static_cast<QWidget *>(m_downloadWindow.get()),
@@ -277,6 +282,18 @@ bool QuarvelShell::applyLanguage(const QString &language)
             w->update();
     }
     return true;
+}
+
+void QuarvelShell::UseQtTranslation(const QString &language)
+{
+    // Qt's own texts (the buttons of questions, the file dialogs) follow the
+    // language through Qt's translation of its base module; without the
+    // translation installed they stay English.
+    QCoreApplication::removeTranslator(&m_qtTranslator);
+    if (language.compare(QLatin1String("german"), Qt::CaseInsensitive) == 0 &&
+        m_qtTranslator.load(QStringLiteral("qtbase_de"),
+                            QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        QCoreApplication::installTranslator(&m_qtTranslator);
 }
 
 void QuarvelShell::showLanguagePicture(int index)
@@ -294,6 +311,11 @@ void QuarvelShell::SwitchLanguage()
     // file without its block ends the program, and the next start must still
     // find the language that worked.
     if (applyLanguage(language)) m_settings.Language = language;
+    // The options window takes the width its captions need in this language
+    // once their layouts have taken the new texts.
+    QTimer::singleShot(0, this, [this] {
+        if (m_started) fitOptionsWidth();
+    });
 }
 
 void QuarvelShell::Shutdown()
@@ -335,6 +357,21 @@ void QuarvelShell::ConnectHarvest()
     m_optionsController->SetBrowserDownloadEnabled = [this](bool on) {
         m_browser->cmdDownload->setEnabled(on);
     };
+    // The harvest speaks the user's language; a start page that cannot be
+    // read is told in a message once the harvest has ended (a URL-list run
+    // shows it in the status line only, not once per row).
+    m_crawler->Texts = &m_texts;
+    m_downloads->Texts = &m_texts;
+    m_crawler->StartFailed = [this](const QString &text) {
+        if (m_optionsController && m_optionsController->Runner().IsRunning()) return;
+        QTimer::singleShot(0, m_options.get(), [this, text] {
+            if (!m_ending)
+                m_questions.Above(m_options.get())
+                    .Message(text, Questions::Buttons::Ok, Questions::Icon::Warning, QString());
+        });
+    };
+    m_statusLine = std::make_unique<StatusLine>(*m_downloadWindow->lblStatus, *m_downloads,
+                                                *m_engine, *m_crawler, m_texts);
     m_urlBarWiring = std::make_unique<UrlBarWiring>(*this, m_questions);
     m_controller->HarvestTakesStart = m_optionsController->AttachDownloads(*m_engine);
     m_downloadState.SimultaneousDownloads =
@@ -374,9 +411,6 @@ void QuarvelShell::applyNamedTexts()
                                               QStringLiteral("The archive of downloaded files %1 "
                                                              "cannot be used (%2). The program "
                                                              "goes on without it."));
-    if (m_crawler)
-        m_crawler->SkippedText = m_texts.Text(QStringLiteral("HARVESTSKIPPED"),
-                                              QStringLiteral("%1 downloaded before (skipped)"));
 }
 
 bool QuarvelShell::LoadDownloadWindow()
@@ -453,9 +487,41 @@ void QuarvelShell::placeWindow(QWidget *window, const QRect &twips)
     if (window->isVisible()) extra = window->frameGeometry().size() - window->geometry().size();
     // The options window's strip of commands needs its designed height inside
     // the frame, or its second row of buttons is cut off.
-    if (window == m_options.get()) extra.setHeight(0);
+    QSize size = px.size();
+    if (window == m_options.get()) {
+        extra.setHeight(0);
+        // An expanded options window keeps its height.
+        if (m_optionsController && m_optionsController->Expanded)
+            size.setHeight(m_options->HeightFor(true));
+    }
     window->move(px.topLeft());
-    window->resize(px.size() - extra);
+    window->resize(size - extra);
+    if (window == m_options.get() && m_started) keepOptionsInside();
+}
+
+void QuarvelShell::fitOptionsWidth()
+{
+    // Widgets not yet shown report the sizes of their old captions; once
+    // shown, the options window's own size hint gives the width it needs.
+    if (m_ending) return;
+    const int width = Twips::FromPixels(m_options->sizeHint().width(), dpiX(m_options.get()));
+    m_plan.Options = WindowPlan::For(m_workArea, width).Options;
+    placeWindow(m_options.get(), m_plan.Options);
+}
+
+void QuarvelShell::keepOptionsInside()
+{
+    // Expanded near the bottom of a small work area, the options window moves
+    // up (and at most fills the work area's height), so that every option
+    // stays on the screen.
+    if (m_ending || !m_options->isVisible()) return;
+    const QRect area = Twips::ToPixels(m_workArea, dpiX(m_options.get()), dpiY(m_options.get()));
+    const QRect frame = m_options->frameGeometry();
+    const int extra = frame.height() - m_options->height();
+    if (frame.height() > area.height())
+        m_options->resize(m_options->width(), area.height() - extra);
+    const int below = m_options->frameGeometry().bottom() - area.bottom();
+    if (below > 0) m_options->move(m_options->x(), qMax(area.top(), m_options->y() - below));
 }
 
 void QuarvelShell::urlBarStateChanged()
@@ -488,6 +554,8 @@ void QuarvelShell::urlBarStateChanged()
 bool QuarvelShell::eventFilter(QObject *watched, QEvent *event)
 {
     if (m_options && watched == m_options.get() && m_started && !m_ending) {
+        if (event->type() == QEvent::Resize)
+            QTimer::singleShot(0, this, [this] { keepOptionsInside(); });
         // The mouse over the options window brings a minimised URL bar back;
         // a click on its background brings every main window to the front.
         if (event->type() == QEvent::MouseMove && (m_urlBar->windowState() & Qt::WindowMinimized))
@@ -501,6 +569,18 @@ bool QuarvelShell::eventFilter(QObject *watched, QEvent *event)
                 w->raise();
                 w->activateWindow();
             }
+        }
+        return false;
+    }
+    if (m_picture && watched == m_picture.get() && event->type() == QEvent::Show && m_started &&
+        !m_ending) {
+        // The viewer was placed before it had a frame: once shown, its outer
+        // edges go where the plan puts them, inside the work area.
+        for (int delay : {0, 300}) {
+            QTimer::singleShot(delay, m_picture.get(), [this] {
+                if (!m_ending && m_picture->isVisible())
+                    placeWindow(m_picture.get(), m_plan.Picture);
+            });
         }
         return false;
     }

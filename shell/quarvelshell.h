@@ -13,6 +13,7 @@
 #include <QObject>
 #include <QRect>
 #include <QString>
+#include <QTranslator>
 #include <memory>
 #include <optional>
 
@@ -39,6 +40,7 @@ class QWidget;
 // (single instance, defaults, settings and language, placement around the URL
 // bar), lets the URL bar's minimise and restore drive the other windows,
 // switches the language, and shuts down in order, writing both settings.
+class StatusLine;
 class QuarvelShell : public QObject
 {
     Q_OBJECT
@@ -114,8 +116,11 @@ private:
     // Named texts the logic shows, in the current language.
     void applyNamedTexts();
     QString AskBrokenDownloads();
+    void UseQtTranslation(const QString &language);
     void showLanguagePicture(int index);
     void urlBarStateChanged();
+    void keepOptionsInside();
+    void fitOptionsWidth();
     void placeWindow(QWidget *window, const QRect &twips);
     void reportError(const QString &procedure, int line, const QString &description);
     QString peekLanguageTexts0();
@@ -148,6 +153,8 @@ private:
     std::unique_ptr<Crawler> m_crawler;
     std::unique_ptr<OptionsController> m_optionsController;
     std::unique_ptr<UrlBarWiring> m_urlBarWiring;
+    std::unique_ptr<StatusLine> m_statusLine;
+    QTranslator m_qtTranslator;
     bool m_brokenAsked = false;
     CloseGuard m_closeGuard;
     QRect m_workArea;

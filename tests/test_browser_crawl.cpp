@@ -50,7 +50,7 @@ TEST(BrowserCrawl, PagesComeFromTheEmbeddedBrowserLoadedAsRequested)
     // the download window's title tells the outcome.
     EXPECT_TRUE(shell.OptionsWindow()->Command2->isEnabled());
     EXPECT_FALSE(shell.OptionsWindow()->cmdStopDnl->isVisible());
-    EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "finished harvest: 2 pages, 2 files");
+    EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "Sammeln beendet: 2 Seiten, 2 Dateien");
 
     // A cookie the browser's store takes reaches the jar of the harvests,
     // with the browser's user agent.
@@ -73,6 +73,6 @@ TEST(BrowserCrawl, PagesComeFromTheEmbeddedBrowserLoadedAsRequested)
     shell.OptionsWindow()->Command2->click();
     ASSERT_EQ(shell.Downloads().count(), 3) << shell.Downloads().text(3).toStdString();
     EXPECT_TRUE(shell.Downloads().text(3).endsWith("top.jpg"));
-    EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "finished harvest: 1 pages, 1 files");
+    EXPECT_EQ(shell.DownloadWindow()->windowTitle(), "Sammeln beendet: 1 Seiten, 1 Dateien");
     shell.Shutdown();
 }

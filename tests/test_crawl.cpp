@@ -307,6 +307,8 @@ TEST_F(CrawlTest, AddressesAreComparedInOneFormAndRowsAreUniquePerHarvest)
 
 TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
 {
+    int failures = 0;
+    crawler->StartFailed = [&failures](const QString &) { ++failures; };
     harvest("/g~x/missing.html");
     EXPECT_EQ(host.caption, nginx->url("/g~x/missing.html") + ": HTTP status 404");
     harvest("/g~x/p.jpg");
@@ -316,6 +318,8 @@ TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
     EXPECT_GT(host.caption.size(), 22);
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(host.ended, 3);
+    // Each failure of a start page is also reported for a message.
+    EXPECT_EQ(failures, 3);
 }
 
 TEST_F(CrawlTest, SecureSiteGivesTheRowsOfThePlainSite)
@@ -522,6 +526,9 @@ TEST_F(CrawlTest, ShortStopSkipsThePageLongStopEndsTheHarvest)
     // and no fetch ahead is left running or on disk.
     EXPECT_EQ(runningAtPress, 2);
     EXPECT_EQ(names(), QStringList({"after.jpg"}));
+    // The title says the harvest was stopped, not finished.
+    EXPECT_EQ(host.caption, "stopped harvest: 2 pages, 1 files");
+    EXPECT_EQ(crawler->Progress().State, HarvestProgress::Stage::Stopped);
     EXPECT_EQ(crawler->Prefetched().Running(), 0);
     EXPECT_EQ(crawler->Prefetched().Pending(), 0);
     EXPECT_TRUE(temp.entryList(QDir::Files).isEmpty()) << temp.entryList().join(' ').toStdString();

@@ -91,7 +91,10 @@ protected:
         controller.FillDownloadList = [this] { return optionsController.RunUrlList(); };
         controller.RowOptions = [this] { return optionsController.AddressRowOptions(); };
         controller.ClearStartAddresses = [this] { optionsController.StartAddresses.clear(); };
-        controller.OpenFolder = [this](const QString &folder) { opened << folder; };
+        controller.OpenFolder = [this](const QString &folder) {
+            opened << folder;
+            return true;
+        };
         for (int i = 1; i <= 10; ++i)
             texts.SetLangText(i + 9, QString("TEXT%1").arg(i + 10));
         texts.SetLangText(5, "no file yet");

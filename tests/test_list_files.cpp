@@ -155,8 +155,8 @@ TEST(ListFiles, RowsReadFromAnyFileSaveAndLoadBackExactly)
         EXPECT_TRUE(ListFiles::WriteFile(path, bytes));
         return UrlListRows(ListFiles::ReadFile(path).value_or(QString()));
     };
-    const QList<QStringList> rows =
-        load("\xEF\xBB\xBF\xEF\xBB\xBF" "a\rb<QVRL>c\r\r\n\rd<QVRL>e\r\n");
+    const QList<QStringList> rows = load("\xEF\xBB\xBF\xEF\xBB\xBF"
+                                         "a\rb<QVRL>c\r\r\n\rd<QVRL>e\r\n");
     ASSERT_EQ(rows.size(), 2);
     EXPECT_EQ(rows[0], QStringList({QString(QChar(0xFEFF)) + "a\rb", "c\r"}));
     EXPECT_EQ(rows[1], QStringList({"\rd", "e"}));
@@ -271,4 +271,24 @@ TEST(ListsTool, SavesLoadsCapturesAndFailsOnUnreadableFiles)
     EXPECT_EQ(out, "/t/h/b.jpg\t\t0/0 bytes\t\thttp://h/b.jpg\t/t\th\t2048\tTRUE\t\n");
     EXPECT_EQ(run({"load-url", dir.filePath("missing.gfl")}, {}), 2);
     EXPECT_EQ(run({"save-url", dir.filePath("no/such/folder/x.gfl")}, "a\tb\n"), 2);
+}
+
+TEST(ListFiles, AFailedRowKeepsItsReasonInAnEleventhField)
+{
+    DownloadListModel saved;
+    saved.appendRows({DownloadRow("a.jpg", "failed"), DownloadRow("b.jpg", "Done")});
+    saved.setSubItemToolTip(1, DownloadListModel::ColState, "HTTP status 404");
+    const QString text = QString::fromUtf8(ListFiles::Serialise(ListFiles::DownloadRowsOf(saved)));
+    // Only the failed row has the extra field; a ten-field reader ignores it.
+    const QStringList lines = text.split("\r\n");
+    EXPECT_TRUE(lines[0].endsWith("<QVRL>HTTP status 404"));
+    EXPECT_EQ(lines[1].count("<QVRL>"), 9);
+    EXPECT_EQ(UrlListRows(text)[0].size(), UrlListModel::UrlColumnCount);
+
+    DownloadListModel loaded;
+    DownloadState state;
+    ListFiles::AppendDownloadRows(loaded, state, DownloadListRows(text, Options).Rows);
+    EXPECT_EQ(Rows(loaded), Rows(saved));
+    EXPECT_EQ(loaded.subItemToolTip(1, DownloadListModel::ColState), "HTTP status 404");
+    EXPECT_EQ(loaded.subItemToolTip(2, DownloadListModel::ColState), "");
 }

@@ -402,6 +402,8 @@ TEST(OptionsWindow, LanguageFragmentsMatchTheBuiltInTexts)
         if (key != u"PICWAITBAR" && key != u"TXTMULTIDNL" && key != u"CMDGETFILESFROMCP")
             expected.insert({key, QStringLiteral("CAPTION")});
     }
+    // The window's own title.
+    expected.insert({QStringLiteral("FRMRLIE"), QStringLiteral("CAPTION")});
     EXPECT_EQ(present, expected);
 }
 
@@ -434,11 +436,14 @@ TEST(OptionsWindow, DialogsAskedAboveItOpenOverIt)
     DialogQuestions questions;
     Questions &over = questions.Above(&window);
     EXPECT_EQ(&questions.Above(&window), &over);
+    // Every dialog, over it or not, is kept above the always-on-top window.
     QList<QWidget *> parents;
-    auto closeNextDialog = [&parents] {
-        QTimer::singleShot(50, [&parents] {
+    int onTop = 0;
+    auto closeNextDialog = [&parents, &onTop] {
+        QTimer::singleShot(50, [&parents, &onTop] {
             QWidget *dialog = QApplication::activeModalWidget();
             parents << (dialog ? dialog->parentWidget() : nullptr);
+            if (dialog && dialog->windowFlags().testFlag(Qt::WindowStaysOnTopHint)) ++onTop;
             if (auto *d = qobject_cast<QDialog *>(dialog)) d->reject();
         });
     };
@@ -449,7 +454,10 @@ TEST(OptionsWindow, DialogsAskedAboveItOpenOverIt)
     closeNextDialog();
     questions.Message(QStringLiteral("text"), Questions::Buttons::Ok, Questions::Icon::None,
                       QString());
-    EXPECT_EQ(parents, (QList<QWidget *>{&window, &window, nullptr}));
+    closeNextDialog();
+    EXPECT_FALSE(questions.Input(QStringLiteral("steps?"), QString(), QStringLiteral("1")));
+    EXPECT_EQ(parents, (QList<QWidget *>{&window, &window, nullptr, nullptr}));
+    EXPECT_EQ(onTop, 4);
 }
 
 TEST(PictureViewer, HasOnePictureBoxAndItsDefaultTitle)

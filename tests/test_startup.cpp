@@ -2,6 +2,7 @@
 // places around the URL bar, settings and language on first and later starts,
 // the second copy refused, the language switch and the shutdown.
 #include "downloadengine.h"
+#include "captionfit.h"
 #include "downloadlistmodel.h"
 #include "frmdownloaddata.h"
 #include "frmloaddeletebroken.h"
@@ -17,9 +18,12 @@
 #include "windowplan.h"
 
 #include <QCheckBox>
+#include <QAbstractButton>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,6 +31,7 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QTreeView>
 #include <QTreeWidget>
 #include <gtest/gtest.h>
 
@@ -173,6 +178,72 @@ TEST_F(StartupTest, WindowsArePlacedAroundTheBarForTheWorkArea)
     }
 }
 
+TEST_F(StartupTest, EveryWindowFitsCommonWorkAreasWithItsButtonsAndCaptions)
+{
+    // Work areas of 1280×720, 1366×768 and 1920×1080 screens less a panel.
+    const qreal dpi = QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+    for (const QString language : {"german", "english"}) {
+        for (const QSize screen : {QSize(1280, 720), QSize(1366, 768), QSize(1920, 1080)}) {
+            SCOPED_TRACE(QString("%1 %2x%3")
+                             .arg(language)
+                             .arg(screen.width())
+                             .arg(screen.height())
+                             .toStdString());
+            QTemporaryDir folder;
+            QFile ini(folder.filePath("quarvel.ini"));
+            ASSERT_TRUE(ini.open(QIODevice::WriteOnly));
+            ini.write("targetdirectory|/tmp/\r\nlanguage|" + language.toUtf8() + "\r\n");
+            ini.close();
+            const QRect px(0, 0, screen.width(), screen.height() - 30);
+            const QRect area(0, 0, Twips::FromPixels(px.width(), dpi),
+                             Twips::FromPixels(px.height(), dpi));
+            auto shell = std::make_unique<QuarvelShell>(folder.path(), LangDat, questions, "0.1.0");
+            ASSERT_EQ(shell->Start(area), QuarvelShell::StartResult::Started);
+            // The viewer in place of the browser, the options expanded, the
+            // broken-downloads question open.
+            QCoreApplication::processEvents();
+            shell->DownloadWindow()->cmdPictureMode->click();
+            shell->OptionsWindow()->Command3->click();
+            shell->BrokenQuestion()->ShowBroken({});
+            shell->BrokenQuestion()->show();
+            QCoreApplication::processEvents();
+            const QList<QWidget *> windows = {shell->UrlBar(), shell->DownloadWindow(),
+                                              shell->OptionsWindow(), shell->PictureWindow(),
+                                              shell->BrokenQuestion()};
+            for (QWidget *window : windows) {
+                SCOPED_TRACE(window->objectName().toStdString());
+                if (window->isVisible()) {
+                    const QRect frame = window->frameGeometry();
+                    EXPECT_TRUE(px.contains(frame)) << frame.x() << "," << frame.y() << " "
+                                                    << frame.width() << "x" << frame.height();
+                } else {
+                    EXPECT_LE(window->height(), px.height());
+                }
+                for (QAbstractButton *button : window->findChildren<QAbstractButton *>()) {
+                    if (!button->isVisibleTo(window)) continue;
+                    const QRect at(button->mapTo(window, QPoint(0, 0)), button->size());
+                    EXPECT_TRUE(window->rect().contains(at))
+                        << button->objectName().toStdString() << " at " << at.y() << "+"
+                        << at.height() << " in " << window->height();
+                }
+                const QStringList cut = CaptionFit::Cut(*window);
+                EXPECT_TRUE(cut.isEmpty()) << cut.join('\n').toStdString();
+            }
+            // Both lists keep about five rows.
+            for (QTreeView *list :
+                 {shell->DownloadWindow()->ListView1, shell->DownloadWindow()->ListView2})
+                EXPECT_GE(list->viewport()->height(), 5 * list->fontMetrics().height());
+            // The download list shows its State column beside the file name.
+            QTreeView *downloads = shell->DownloadWindow()->ListView1;
+            EXPECT_LE(downloads->header()->sectionViewportPosition(DownloadListModel::ColState) +
+                          downloads->columnWidth(DownloadListModel::ColState),
+                      downloads->viewport()->width());
+            shell->BrokenQuestion()->hide();
+            shell->Shutdown();
+        }
+    }
+}
+
 TEST_F(StartupTest, SecondCopyIsRefusedAndTouchesNothing)
 {
     auto first = start();
@@ -198,12 +269,20 @@ TEST_F(StartupTest, LanguageSwitchAppliesAtOnceAndIsStoredAtShutdown)
     EXPECT_TRUE(shell->UrlBar()->Picture1[1]->isVisible());
     EXPECT_EQ(shell->Texts().LangText(0), "Quarvel is already running.");
     shell->OptionsWindow()->txtTargetDir->setText("/tmp/elsewhere/");
+    // A column the user drags keeps its width; the file name still fills the rest.
+    QHeaderView *header = shell->DownloadWindow()->ListView1->header();
+    header->resizeSection(DownloadListModel::ColSize, 150);
+    const QString widths = shell->Settings().ColumnWidths;
+    EXPECT_EQ(widths.section(',', DownloadListModel::ColSize, DownloadListModel::ColSize), "150");
+    EXPECT_EQ(widths.section(',', 0, 0), "0");
     shell->Shutdown();
-    EXPECT_EQ(ini(), "targetdirectory|/tmp/elsewhere/\r\nlanguage|english\r\n");
+    EXPECT_EQ(ini(), "targetdirectory|/tmp/elsewhere/\r\nlanguage|english\r\ncolumnwidths|" +
+                         widths + "\r\n");
     shell.reset();
 
-    // The next start speaks English.
+    // The next start speaks English and has the widths.
     auto again = start();
+    EXPECT_EQ(again->DownloadWindow()->ListView1->columnWidth(DownloadListModel::ColSize), 150);
     EXPECT_EQ(again->UrlBar()->UseItCommand->text(), "use it");
     EXPECT_TRUE(again->UrlBar()->Picture1[1]->isVisible());
     EXPECT_FALSE(again->UrlBar()->Picture1[0]->isVisible());
@@ -389,6 +468,6 @@ TEST_F(StartupTest, DownloadWindowListCommandsReachTheHarvestSide)
     // The URL-list runner runs (over no selected rows) and reports its end.
     window->cmdPut2DownloadList->setEnabled(true);
     window->cmdPut2DownloadList->click();
-    EXPECT_EQ(window->windowTitle(), "finished filling downloadlist");
+    EXPECT_EQ(window->windowTitle(), QString::fromUtf8("Füllen der Downloadliste beendet"));
     shell->Shutdown();
 }

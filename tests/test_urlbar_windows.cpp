@@ -3,6 +3,7 @@
 // caption, tooltip and twips position, and the language fragments agree with
 // the built-in texts. The windows are never shown here: showing the browser
 // window starts its web engine, which these tests have no use for.
+#include "captionfit.h"
 #include "downloadstate.h"
 #include "frmraiseie.h"
 #include "frmwebbrowser.h"
@@ -444,31 +445,8 @@ TEST(LanguageFragments, BrowserEntriesMatchTheBuiltInTexts)
 
 // ---- Captions fit their controls ---------------------------------------
 
-// The text a button or label shows: "&&" is one "&", a single "&" only marks
-// the shortcut letter.
-QString Shown(QString caption)
-{
-    caption.replace(QStringLiteral("&&"), QStringLiteral("\x01"));
-    caption.remove(QLatin1Char('&'));
-    return caption.replace(QLatin1Char('\x01'), QLatin1Char('&'));
-}
-
-// The width a control has for its caption: a button's contents rectangle as
-// its style draws it, a label's contents.
-int RoomFor(const QWidget *control)
-{
-    if (auto *button = qobject_cast<const QPushButton *>(control)) {
-        QStyleOptionButton option;
-        option.initFrom(button);
-        option.text = button->text();
-        option.icon = button->icon();
-        option.iconSize = button->iconSize();
-        return button->style()
-            ->subElementRect(QStyle::SE_PushButtonContents, &option, button)
-            .width();
-    }
-    return control->contentsRect().width();
-}
+using CaptionFit::RoomFor;
+using CaptionFit::Shown;
 
 // Applies the captions of one language fragment, then measures every caption
 // of the window with its control's font against the room it has.

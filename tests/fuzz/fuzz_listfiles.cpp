@@ -79,11 +79,11 @@ void checkDownloadList(const QString &text, const UrlRows::AddressRowOptions &op
     const ListFiles::Lines lines = ListFiles::SplitLines(text);
     FUZZ_CHECK(rows.StartEnabled == lines.SeveralPieces);
     FUZZ_CHECK(rows.Rows.size() <= lines.Items.size());
-    const bool listFile =
-        !lines.Items.isEmpty() && lines.Items.first().contains(ListFiles::Separator(),
-                                                               Qt::CaseInsensitive);
+    const bool listFile = !lines.Items.isEmpty() &&
+                          lines.Items.first().contains(ListFiles::Separator(), Qt::CaseInsensitive);
     for (const QStringList &row : rows.Rows) {
-        FUZZ_CHECK(row.size() >= 2 && row.size() <= DownloadListModel::DownloadColumnCount);
+        // Ten columns and the failure reason at most.
+        FUZZ_CHECK(row.size() >= 2 && row.size() <= DownloadListModel::DownloadColumnCount + 1);
         if (listFile) continue;
         FUZZ_CHECK(row.size() == DownloadListModel::DownloadColumnCount);
         checkPath(row[DownloadListModel::ColFilename], folder);
