@@ -14,6 +14,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace
 {
 
@@ -61,6 +63,7 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     }
     connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &DownloadEngine::RowsRemoved);
     connect(&m_list, &QAbstractItemModel::rowsInserted, this, &DownloadEngine::RowsInserted);
+    connect(&m_list, &ListModel::positionsRemoved, this, &DownloadEngine::PositionsRemoved);
 }
 
 DownloadEngine::~DownloadEngine()
@@ -344,6 +347,30 @@ void DownloadEngine::RowsRemoved(const QModelIndex &, int first, int last)
     shift(m_state.LastRow, a - 1);
     for (int *cursor : m_cursors)
         shift(*cursor, a);
+}
+
+void DownloadEngine::PositionsRemoved(const QList<int> &removed)
+{
+    // As RowsRemoved, for every removed row at once: positions move up by the
+    // removed rows before them, a removed running row stops, and a removed
+    // current or last row gives way to the kept row before it.
+    const auto isRemoved = [&removed](int pos) {
+        return std::binary_search(removed.begin(), removed.end(), pos);
+    };
+    for (int base = 1; base < PoolSize; base += GroupSize) {
+        if (IsIdle(base)) continue;
+        const int row = int(LeadingNumber(m_pool[base]->Tag));
+        if (isRemoved(row)) {
+            FreeGroup(base, true);
+            continue;
+        }
+        m_pool[base]->Tag =
+            QStringLiteral(" %1").arg(ListModel::PositionAfterRemoval(row, removed));
+    }
+    for (int *pos : {&m_state.CurrentRow, &m_state.LastRow})
+        *pos = ListModel::PositionAfterRemoval(*pos, removed) - (isRemoved(*pos) ? 1 : 0);
+    for (int *cursor : m_cursors)
+        *cursor = ListModel::PositionAfterRemoval(*cursor, removed);
 }
 
 void DownloadEngine::RowsInserted(const QModelIndex &, int first, int last)

@@ -115,6 +115,8 @@ private:
 
     void RowsRemoved(const QModelIndex &parent, int first, int last);
     void RowsInserted(const QModelIndex &parent, int first, int last);
+    // The list removed many scattered rows at once (ListModel::removeRowsAt).
+    void PositionsRemoved(const QList<int> &removed);
 
     DownloadListModel &m_list;
     DownloadState &m_state;

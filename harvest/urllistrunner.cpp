@@ -33,6 +33,10 @@ bool UrlListRunner::Run()
                                      else if (i >= a)
                                          i = a;
                                  });
+    const auto compacted =
+        connect(&m_urls, &ListModel::positionsRemoved, this, [&i](const QList<int> &positions) {
+            i = ListModel::PositionAfterRemoval(i, positions);
+        });
     while (!m_state.StopFilling && i <= m_urls.count() && !QCoreApplication::closingDown()) {
         QCoreApplication::processEvents();
         if (m_state.StopFilling || i > m_urls.count()) break;
@@ -45,6 +49,7 @@ bool UrlListRunner::Run()
         ++i;
     }
     disconnect(removed);
+    disconnect(compacted);
     if (RestoreFilters) RestoreFilters();
     m_running = false;
     return m_state.StopFilling;
