@@ -156,9 +156,7 @@ TEST(DownloadListTool, PlainRowsReportTheirStatesInTheExitCode)
                  home.path() + "/named<QVRL><QVRL> 0<QVRL><QVRL>\r\n")
                     .toUtf8());
     saved.close();
-    run = runTool({"--home", home.path(), "--list", saved.fileName()}, urls);
-    EXPECT_TRUE(run.lastLine.startsWith("rows done 1, rows failed 0, bytes 1000, "))
-        << run.lastLine.toStdString();
+    EXPECT_EQ(runTool({"--home", home.path(), "--list", saved.fileName()}, urls).exitCode, 0);
     EXPECT_EQ(readAll(named), randomBytes(1000, 20));
 
     // The idle engine reports its memory.
