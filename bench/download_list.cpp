@@ -1,10 +1,13 @@
 // download_list: runs the download engine (the pool of transfer controls, the
 // scheduler and the handling of their events) without any window over a
-// download list read from standard input, one address a line, and prints a
-// summary; for benchmarks, and for trying interrupted downloads by hand.
+// download list read from standard input, one address a line, or from a saved
+// list file, and prints a summary; for benchmarks, and for trying interrupted
+// downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
 //                 [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS
+//   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
+//                 [--resume] [--ca PEMFILE] [--no-reuse] --list FILE [TARGETDIR]
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files, its
@@ -19,6 +22,12 @@
 //                     addresses, besides the system's
 //   --no-reuse        opens a new connection for every transfer (by default
 //                     connections to a server are kept, as in the program)
+//   --list FILE       loads FILE as the download window's "load list" does
+//                     (a saved list keeps every column, "mdnl number" and
+//                     the options included; a file of bare addresses makes
+//                     rows under TARGETDIR, default the current folder) and
+//                     starts the rows as "start all" does; standard input is
+//                     not read
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -32,6 +41,7 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
+#include "listfiles.h"
 #include "quarvel.h"
 #include "statefiles.h"
 #include "urlrows.h"
@@ -67,6 +77,7 @@ struct Options {
     bool resume = false;
     QString caFile;
     bool reuse = true;
+    QString listFile;
     std::optional<double> idleSeconds;
     QString targetDir;
 };
@@ -78,6 +89,8 @@ constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
     "                     [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS\n"
+    "       download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] --list FILE [TARGETDIR]\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -97,6 +110,9 @@ QString parse(const QStringList &args, Options &out)
         } else if (a == QLatin1String("--home")) {
             if (!hasValue) return QStringLiteral("--home needs a folder");
             out.home = args[++i];
+        } else if (a == QLatin1String("--list")) {
+            if (!hasValue) return QStringLiteral("--list needs a list file");
+            out.listFile = args[++i];
         } else if (a == QLatin1String("--ca")) {
             if (!hasValue) return QStringLiteral("--ca needs a PEM file");
             out.caFile = args[++i];
@@ -129,6 +145,8 @@ QString parse(const QStringList &args, Options &out)
         if (!positional.isEmpty()) return QStringLiteral("--idle takes no TARGETDIR");
         return QString();
     }
+    // A list file may do without TARGETDIR: its rows name their targets.
+    if (positional.isEmpty() && !out.listFile.isEmpty()) positional << QStringLiteral(".");
     if (positional.size() != 1) return QStringLiteral("expected TARGETDIR");
     out.targetDir = QFileInfo(positional[0]).absoluteFilePath();
     return QString();
@@ -203,9 +221,16 @@ int main(int argc, char **argv)
         for (int row = 1; row <= broken; ++row)
             list.setSelected(row, true);
     }
+    if (!opt.listFile.isEmpty()) {
+        const std::optional<QString> text = ListFiles::ReadFile(opt.listFile);
+        if (!text) return usage(QStringLiteral("cannot read ") + opt.listFile);
+        const UrlRows::AddressRowOptions rowOptions{opt.targetDir, opt.targetDir, 0, opt.multi};
+        ListFiles::AppendDownloadRows(list, state,
+                                      ListFiles::DownloadListRows(*text, rowOptions).Rows);
+    }
     QTextStream in(stdin);
     QString line;
-    while (in.readLineInto(&line)) {
+    while (opt.listFile.isEmpty() && in.readLineInto(&line)) {
         if (line.trimmed().isEmpty()) continue;
         if (UrlRows::AppendPlainUrl(list, state, line, opt.targetDir, 0, opt.multi) == 0)
             std::fprintf(stderr, "download_list: no row for \"%s\"\n",

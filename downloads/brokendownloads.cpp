@@ -27,6 +27,17 @@ bool ReadSaved(const StateFiles &files, const QString &listed, SavedState &saved
     return files.ReadStateFile(saved.Number, saved.Row, saved.Length, saved.Parts, ranges) == 0;
 }
 
+// The bytes the part files of a saved download hold so far, numbered from
+// its state number on as resuming reads them; a missing one holds nothing yet.
+qint64 BytesHeld(const StateFiles &files, const SavedState &saved)
+{
+    const qint64 first = LeadingNumber(saved.Number);
+    qint64 held = 0;
+    for (int j = 0; j < saved.Parts && j < 10; ++j)
+        held += QFileInfo(files.PathOf(QString::number(first + j) + QStringLiteral(".qvp"))).size();
+    return held;
+}
+
 } // namespace
 
 namespace BrokenDownloads
@@ -52,12 +63,7 @@ QList<BrokenDownload> Describe(const StateFiles &files, const QStringList &names
         broken.FileName = QFileInfo(target).fileName();
         broken.Length = LeadingNumber(saved.Length);
         broken.Parts = saved.Parts;
-        // The part files are numbered from the state number on, as resuming
-        // reads them; a missing one holds nothing yet.
-        const qint64 first = LeadingNumber(saved.Number);
-        for (int j = 0; j < saved.Parts && j < 10; ++j)
-            broken.BytesHeld +=
-                QFileInfo(files.PathOf(QString::number(first + j) + QStringLiteral(".qvp"))).size();
+        broken.BytesHeld = BytesHeld(files, saved);
         found.append(broken);
     }
     return found;
@@ -80,6 +86,15 @@ int Load(const StateFiles &files, const QStringList &names, DownloadListModel &l
         state.LastRow = position;
         for (int column = 1; column <= 7; ++column)
             list.setSubItem(position, column, piece(column));
+        // The saved row shows the size from before the split; the row shows
+        // what its parts hold already, as the question did.
+        const qint64 length = LeadingNumber(saved.Length);
+        const qint64 held = BytesHeld(files, saved);
+        list.setSubItem(position, DownloadListModel::ColSize,
+                        QStringLiteral("%1/%2 bytes").arg(held).arg(length));
+        if (length > 0)
+            list.setSubItem(position, DownloadListModel::ColProgress,
+                            QStringLiteral("%1%").arg(held * 100 / length));
         list.setSubItem(position, DownloadListModel::ColMdnlNumber, saved.Number);
         list.setSubItem(position, DownloadListModel::ColRef, piece(9));
     }

@@ -16,6 +16,8 @@
 #include <QSet>
 #include <QTimer>
 
+#include <algorithm>
+
 namespace
 {
 

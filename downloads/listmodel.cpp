@@ -90,36 +90,54 @@ void ListModel::clear()
 
 int ListModel::removeRowsAt(QList<int> positions)
 {
-    std::sort(positions.begin(), positions.end(), std::greater<int>());
+    std::sort(positions.begin(), positions.end());
     positions.erase(std::unique(positions.begin(), positions.end()), positions.end());
-    int removed = 0;
-    qsizetype i = 0;
-    while (i < positions.size()) {
-        const int last = positions[i];
-        int first = last;
-        while (++i < positions.size() && positions[i] == first - 1)
-            --first;
-        if (!isValidRow(last) || !isValidRow(first)) {
-            // Out of range (possible only at the ends): remove what is valid.
-            for (int row = last; row >= first; --row)
-                removed += removeRow(row) ? 1 : 0;
+    positions.removeIf([this](int row) { return !isValidRow(row); });
+    if (positions.isEmpty()) return 0;
+
+    // One pass: the kept rows close up, and every model row learns where it
+    // went (-1: removed). One removal per run of neighbouring rows would move
+    // the rest of the list, and make views and persistent indexes follow,
+    // once per run: quadratic for scattered rows.
+    emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+    QList<int> moved(m_rows.size(), -1);
+    int kept = 0;
+    qsizetype next = 0;
+    for (int row = 0; row < int(m_rows.size()); ++row) {
+        if (next < positions.size() && positions[next] == row + 1) {
+            ++next;
             continue;
         }
-        const int top = first - 1;
-        const int bottom = last - 1;
-        const int n = bottom - top + 1;
-        beginRemoveRows(QModelIndex(), top, bottom);
-        m_rows.remove(top, n);
-        // Cells written while repaint is suspended move up with their rows.
-        if (m_dirtyTop <= m_dirtyBottom) {
-            // Each edge moves up by the removed rows before (or at) it.
-            m_dirtyTop -= std::clamp(std::min(bottom + 1, m_dirtyTop) - top, 0, n);
-            m_dirtyBottom -= std::clamp(std::min(bottom, m_dirtyBottom) - top + 1, 0, n);
-        }
-        endRemoveRows();
-        removed += n;
+        if (kept != row) m_rows[kept] = std::move(m_rows[row]);
+        moved[row] = kept++;
     }
-    return removed;
+    m_rows.resize(kept);
+
+    const QModelIndexList from = persistentIndexList();
+    QModelIndexList to;
+    to.reserve(from.size());
+    for (const QModelIndex &index : from) {
+        const int row = moved.value(index.row(), -1);
+        to.append(row < 0 ? QModelIndex() : createIndex(row, index.column()));
+    }
+    changePersistentIndexList(from, to);
+
+    // Cells written while repaint is suspended move up with their rows: the
+    // rectangle runs from the first kept row at or after its top to the last
+    // kept row at or before its bottom (empty when none is left).
+    if (m_dirtyTop <= m_dirtyBottom) {
+        m_dirtyTop = PositionAfterRemoval(m_dirtyTop + 1, positions) - 1;
+        m_dirtyBottom = PositionAfterRemoval(m_dirtyBottom + 2, positions) - 2;
+    }
+    emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
+    emit positionsRemoved(positions);
+    return int(positions.size());
+}
+
+int ListModel::PositionAfterRemoval(int position, const QList<int> &removed)
+{
+    return position -
+           int(std::lower_bound(removed.begin(), removed.end(), position) - removed.begin());
 }
 
 QString ListModel::text(int row) const

@@ -44,10 +44,17 @@ public:
     bool removeRow(int row);
     // Removes every row (announced as one removal of all rows).
     void clear();
-    // Removes the rows at these positions (any order; invalid ones are
-    // skipped), each run of neighbouring rows as one removal, last run first.
-    // Returns the number of rows removed.
+    // Removes the rows at these positions (any order; repeats and invalid
+    // ones are skipped) in one pass over the list, however scattered they
+    // are. Views see one layout change; persistent indexes follow their rows
+    // and those of removed rows become invalid; then positionsRemoved names
+    // the removed rows. No rowsRemoved is emitted. Returns the number of rows
+    // removed.
     int removeRowsAt(QList<int> positions);
+    // Where a position (1-based, or 0) stands after the removal of the
+    // sorted positions: moved up by the removed rows before it. For a removed
+    // position this is the row that took its place (the next row to look at).
+    static int PositionAfterRemoval(int position, const QList<int> &removed);
 
     // The row's text, column 0. Empty for a row that does not exist.
     QString text(int row) const;
@@ -106,6 +113,12 @@ protected:
     // text write. False when the row or column does not exist.
     bool setCellValue(int row, int column, int key, const QVariant &value);
     QVariant cellValue(int row, int column, int key) const;
+
+signals:
+    // After removeRowsAt: the removed positions as they were before (1-based,
+    // ascending), for whoever keeps row positions as numbers. Arrives after
+    // the layout change, when the list already shows the removal.
+    void positionsRemoved(const QList<int> &positions);
 
 private:
     struct Row {

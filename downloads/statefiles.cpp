@@ -382,13 +382,23 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
     return true;
 }
 
-void StateFiles::RemoveDownload(qint64 number) const
+bool StateFiles::SavedRowHasSource(const QString &row, const QString &source)
+{
+    // The saved row's columns: file name, progress, size, state, source, ...
+    constexpr int SourceField = 4;
+    const QString saved = row.section(QStringLiteral("<QVRL>"), SourceField, SourceField,
+                                      QString::SectionCaseInsensitiveSeps);
+    return StripBlanks(saved) == StripBlanks(source);
+}
+
+void StateFiles::RemoveDownload(qint64 number, const QString &source) const
 {
     QString name = QString::number(number) + StateSuffix;
     QString row, length;
     int parts = 0;
     QList<ByteRange> ranges;
     if (ReadStateFile(name, row, length, parts, ranges) != 0) return;
+    if (!SavedRowHasSource(row, source)) return;
     for (int j = 0; j < parts && j < 10; ++j)
         QFile::remove(PathOf(QString::number(number + j) + QStringLiteral(".qvp")));
     QFile::remove(PathOf(QString::number(number) + StateSuffix));

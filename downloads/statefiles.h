@@ -79,9 +79,14 @@ public:
     bool JoinPartFiles(const QStringList &parts, const QList<ByteRange> &ranges, QString &target,
                        QString *error = nullptr,
                        const std::function<void()> &yield = {}) const;
-    // Deletes the state file "<number>.qvi" and the part files it names: a
-    // download that ended by another way no longer needs them.
-    void RemoveDownload(qint64 number) const;
+    // True when a saved row (line 2 of a state file) names source as its
+    // source address (its fifth field; surrounding blanks do not count).
+    static bool SavedRowHasSource(const QString &row, const QString &source);
+    // Deletes the state file "<number>.qvi" and the part files it names, when
+    // its saved row names source: a download that ended by another way no
+    // longer needs them. A file of another source is left alone (a state
+    // number kept in a list may name another download's files by now).
+    void RemoveDownload(qint64 number, const QString &source) const;
     // True when a state file or part file of any of the count numbers from
     // first exists: those numbers hold another download's data. (A finished
     // marker holds none; its number may be used again.)

@@ -73,7 +73,10 @@ bool DownloadEngine::StartParts(int base, int &row, const QString &lengthText, q
     const QPersistentModelIndex rowIndex(m_list.index(row - 1, 0));
 
     // A row with a state number resumes from its state file, if that file
-    // still describes this file; otherwise the file is split anew.
+    // still describes this file; otherwise the file is split anew. The number
+    // alone proves nothing: after the temporary folder was cleared numbering
+    // starts again, and a list saved earlier may name another download's
+    // state, so the state file must name the row's own source.
     bool resume = false;
     qint64 number = 0;
     QList<qint64> present;
@@ -86,7 +89,8 @@ bool DownloadEngine::StartParts(int base, int &row, const QString &lengthText, q
         QList<ByteRange> savedRanges;
         if (m_files.ReadStateFile(name, savedRow, savedLength, savedParts, savedRanges) == 0 &&
             savedParts >= 1 && savedParts <= 10 && StateFiles::RangesCover(savedRanges, size) &&
-            LeadingNumber(savedLength) == size) {
+            LeadingNumber(savedLength) == size &&
+            StateFiles::SavedRowHasSource(savedRow, m_slots[base].SourceFileName)) {
             resume = true;
             for (int j = 0; j < savedParts && resume; ++j) {
                 const qint64 length =
@@ -248,11 +252,12 @@ void DownloadEngine::Quarvel1_Finished(int i)
         // An existing file of that name made the control write another name.
         const QString written = m_pool[b]->LocalFile();
         if (!written.isEmpty() && written != m_list.text(row)) m_list.setText(row, written);
-        // A resumable row fetched over one connection leaves no state behind.
+        // A resumable row fetched over one connection leaves no state behind;
+        // a state file of another source is not the row's to remove.
         const MultipartMarker marker =
             ParseMultipartMarker(m_list.subItem(row, DownloadListModel::ColMdnlNumber));
         if (marker.kind == MultipartMarker::Resume && marker.number > 0)
-            m_files.RemoveDownload(marker.number);
+            m_files.RemoveDownload(marker.number, base.SourceFileName);
         SetState(row, StateDone);
         const QPersistentModelIndex done(m_list.index(row - 1, 0));
         FreeGroup(b, false);

@@ -2,6 +2,7 @@
 
 #include "downloadlistmodel.h"
 #include "downloadstate.h"
+#include "httpaddress.h"
 
 namespace UrlRows
 {
@@ -30,14 +31,7 @@ QString SafeComponent(const QString &component)
 
 QString HostOf(const QString &url)
 {
-    QString host = url;
-    host.remove(QStringLiteral("http://"));
-    host.remove(QStringLiteral("HTTP://"));
-    // A secure address lands in the same host folder as the plain one.
-    host.remove(QStringLiteral("https://"));
-    host.remove(QStringLiteral("HTTPS://"));
-    const qsizetype slash = host.indexOf(QLatin1Char('/'));
-    return slash >= 0 ? host.left(slash) : host;
+    return AddressHost(url);
 }
 
 QString LocalPath(const QString &folderText, const QString &host, const QString &name)

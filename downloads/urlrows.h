@@ -23,8 +23,9 @@ constexpr qsizetype MaxNameBytes = 200;
 // room for the unique-name rule.
 QString SafeComponent(const QString &component);
 
-// The host of an address: every "http://", "HTTP://", "https://" and
-// "HTTPS://" removed, cut before the first "/".
+// The host of an address (AddressHost): every "http://", "HTTP://",
+// "https://" and "HTTPS://" removed, cut before the first "/". The host
+// folder keeps a ":" (SafeComponent leaves it).
 QString HostOf(const QString &url);
 
 // What such a row takes from the harvest options.

@@ -1,6 +1,7 @@
 #include "clipboardcapture.h"
 
 #include "downloadlistmodel.h"
+#include "httpaddress.h"
 #include "listfiles.h"
 
 #include <QRegularExpression>
@@ -21,12 +22,9 @@ QStringList Words(const QString &text)
 
 QStringList Row(const QString &word, const UrlRows::AddressRowOptions &options)
 {
-    QString working = word;
-    working.remove(QStringLiteral("http://"));
-    working.remove(QStringLiteral("HTTP://"));
-    const qsizetype slash = working.indexOf(QLatin1Char('/'));
-    if (slash < 0 || !word.contains(QLatin1Char('/'))) return {};
-    const QString host = working.left(slash);
+    // A bare host (nothing after the scheme but the host) is not taken.
+    if (!AddressWithoutScheme(word).contains(QLatin1Char('/'))) return {};
+    const QString host = AddressHost(word);
     const QString name = word.mid(word.lastIndexOf(QLatin1Char('/')) + 1);
     QStringList row(DownloadListModel::DownloadColumnCount);
     row[DownloadListModel::ColFilename] = UrlRows::LocalPath(options.TargetDirText, host, name);

@@ -21,8 +21,9 @@ QStringList Words(const QString &text);
 // The ten columns of the row one word makes: target file
 // <folder>/<host>/<name after the last "/">, size "0/0 bytes", the word as
 // source, the minimum size in bytes, "TRUE" in "mdnl number" when multi.
-// Empty (no row) when the word, or the word without its "http://" and
-// "HTTP://", holds no "/" (a bare host is not taken).
+// The host is AddressHost's, so a secure address goes under its host's
+// folder like a plain one. Empty (no row) when the word without its scheme
+// holds no "/" (a bare host is not taken).
 QStringList Row(const QString &word, const UrlRows::AddressRowOptions &options);
 
 // The rows the text makes, in the order of its words.

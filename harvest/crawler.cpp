@@ -6,6 +6,7 @@
 #include "downloadstate.h"
 #include "failurewords.h"
 #include "htmllinks.h"
+#include "httpaddress.h"
 #include "leadingnumber.h"
 #include "listbusylock.h"
 #include "pagetext.h"
@@ -59,15 +60,11 @@ LinkKind KindOf(const QString &written, bool stayOnsite)
     return isPage ? LinkKind::Page : LinkKind::File;
 }
 
-// The host part of an absolute address, as a folder name: the scheme
-// removed, ":", ";" and "," made "_".
+// The host part of an absolute address, as a folder name: AddressHost's
+// host with ":", ";" and "," made "_".
 QString HostPart(const QString &address)
 {
-    QString rest = address;
-    const qsizetype scheme = rest.indexOf(QLatin1String("://"));
-    if (scheme >= 0) rest = rest.mid(scheme + 3);
-    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
-    QString host = slash >= 0 ? rest.left(slash) : rest;
+    QString host = AddressHost(address);
     for (QChar c : {QLatin1Char(':'), QLatin1Char(';'), QLatin1Char(',')})
         host.replace(c, QLatin1Char('_'));
     return host;

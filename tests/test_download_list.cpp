@@ -148,6 +148,17 @@ TEST(DownloadListTool, PlainRowsReportTheirStatesInTheExitCode)
     EXPECT_TRUE(run.lastLine.startsWith("rows done 3, rows failed 1, "))
         << run.lastLine.toStdString();
 
+    // A saved list file: its row keeps its own target; standard input is not read.
+    const QString named = home.path() + "/named/x.jpg";
+    QFile saved(home.path() + "/saved.gfl");
+    ASSERT_TRUE(saved.open(QIODevice::WriteOnly));
+    saved.write((named + "<QVRL><QVRL>0/0 bytes<QVRL><QVRL>" + nginx.url("/f0.jpg") + "<QVRL>" +
+                 home.path() + "/named<QVRL><QVRL> 0<QVRL><QVRL>\r\n")
+                    .toUtf8());
+    saved.close();
+    EXPECT_EQ(runTool({"--home", home.path(), "--list", saved.fileName()}, urls).exitCode, 0);
+    EXPECT_EQ(readAll(named), randomBytes(1000, 20));
+
     // The idle engine reports its memory.
     run = runTool({"--home", home.path(), "--idle", "0.1"}, QByteArray());
     EXPECT_EQ(run.exitCode, 0);

@@ -207,22 +207,36 @@ TEST_F(EngineNginxTest, SplitsNeverTouchAnotherDownloadsFilesAndFinishedRowsLeav
     foreign.close();
     // A resumable row whose file turns out too small to split: one GET, and
     // its old state file and parts go.
+    const QString saved = "f<QVRL><QVRL><QVRL> <QVRL>";
     QList<ByteRange> ranges{{0, 499}, {500, 999}};
-    ASSERT_EQ(f.files.WriteStateFile("20", "row", " 1000", 2, ranges), 0);
+    ASSERT_EQ(f.files.WriteStateFile("20", saved + nginx->url("/small.bin"), " 1000", 2, ranges),
+              0);
     for (const char *name : {"20.qvp", "21.qvp"})
         f.files.PartFileLength(name);
+    // State 30 is another download's of the same length: rows naming it by a
+    // stale number neither resume into its parts nor remove them.
+    qint64 partSize = 512 * 1024;
+    int parts = 0;
+    StateFiles::SplitIntoRanges(big->size(), partSize, ranges, parts);
+    ASSERT_EQ(f.files.WriteStateFile("30", saved + "http://elsewhere.test/big.bin",
+                                     QString(" %1").arg(big->size()), parts, ranges),
+              0);
     const int multi = f.addRow(nginx->url("/big.bin"), "big.bin", true);
     const int resumed = f.addRow(nginx->url("/small.bin"), "small.bin", true);
+    const int stale = f.addRow(nginx->url("/small.bin"), "stale.bin", true);
     f.list.setSubItem(resumed, DownloadListModel::ColMdnlNumber, "20");
+    for (int row : {multi, stale})
+        f.list.setSubItem(row, DownloadListModel::ColMdnlNumber, "30");
     f.engine->DownloadFilesFromLV(false);
     ASSERT_TRUE(f.waitUntilIdle());
     EXPECT_EQ(f.stateOf(multi), "Done");
     EXPECT_EQ(f.stateOf(resumed), "Done");
+    EXPECT_EQ(f.stateOf(stale), "Done");
     EXPECT_EQ(sha256(readAll(f.list.text(multi))), sha256(*big));
     EXPECT_EQ(readAll(f.files.PathOf("2.qvp")), "foreign");
     EXPECT_NE(f.list.subItem(multi, DownloadListModel::ColMdnlNumber).toInt(), 1);
     EXPECT_EQ(f.tempFiles().filter(QRegularExpression("^(2\\.qvp|20.*|21.*|.*\\.qvi)$")),
-              QStringList({"2.qvp"}));
+              QStringList({"2.qvp", "30.qvi"}));
 }
 
 TEST_F(EngineNginxTest, RowsInsertedWhileTheSplitWaitsForTheCounterLeaveOthersAlone)
@@ -462,6 +476,25 @@ TEST_F(EngineScriptedTest, AnExistingFileMakesTheRowNameTheFileActuallyWritten)
     EXPECT_EQ(f.stateOf(row), "Done");
     EXPECT_EQ(f.list.text(row), f.dir.path() + "/incoming/host/Ap.jpg");
     EXPECT_EQ(readAll(f.list.text(row)), "new");
+
+    // A row that fails (404) or is stopped before any header removes no file
+    // it did not create, also one that took its name while it ran.
+    Script scripts[2];
+    scripts[0].waitForRequest().pause(300).send(
+        "HTTP/1.1 404 Not Found\r\nContent-Length: 0\r\n\r\n");
+    scripts[1].waitForRequest().hold();
+    for (int k = 0; k < 2; ++k) {
+        server.enqueue(scripts[k]);
+        const int other = f.addRow(server.url("/q.jpg"), QString("q%1.jpg").arg(k));
+        f.engine->DownloadFilesFromLV(false);
+        QFile theirs(f.list.text(other));
+        ASSERT_TRUE(theirs.open(QIODevice::WriteOnly));
+        theirs.write("theirs");
+        theirs.close();
+        if (k == 1) f.engine->StopRow(other);
+        ASSERT_TRUE(f.waitUntilIdle(10000));
+        EXPECT_EQ(readAll(f.list.text(other)), "theirs") << k;
+    }
 }
 
 TEST_F(EngineScriptedTest, TheBrowsersCookiesGoOnlyWhereTheyBelongAndOnlyWithTheOption)

@@ -130,6 +130,9 @@ TEST(ListFiles, EmptyListsFilesAndLineEnds)
     EXPECT_EQ(rows[2], QStringList({"c", "3"}));
     // A line without separator adds no row, and a blank last piece is no line.
     EXPECT_EQ(UrlListRows("x<QVRL>y\r\nno separator\r\n  ").size(), 1);
+    // In a download list too: two fields make a row.
+    EXPECT_EQ(DownloadListRows("x<QVRL>y\r\nno separator\r\n", Options).Rows,
+              QList<QStringList>({{"x", "y"}}));
 }
 
 TEST(ListFiles, FieldsHoldingSeparatorsOrLineBreaksKeepTheRowCount)
@@ -192,15 +195,18 @@ TEST(ClipboardCapture, WordsBecomeRowsInOrder)
     // Two addresses on one line and one on the next (CR LF or a lone LF).
     const QList<QStringList> rows = ClipboardCapture::Rows(
         " http://a.example/x/1.jpg http://b.example/2.jpg\r\nhttp://c.example/3.jpg\n"
-        "HTTP://d.example/4.jpg",
+        "HTTP://d.example/4.jpg https://e.example/p/5.jpg",
         Options);
-    ASSERT_EQ(rows.size(), 4);
+    ASSERT_EQ(rows.size(), 5);
     EXPECT_EQ(rows[0],
               QStringList({"/dl/a.example/1.jpg", "", "0/0 bytes", "", "http://a.example/x/1.jpg",
                            "/dl/", "a.example", "7168", "TRUE", ""}));
     EXPECT_EQ(rows[1][DownloadListModel::ColMainURL], "b.example");
     EXPECT_EQ(rows[2][DownloadListModel::ColSource], "http://c.example/3.jpg");
     EXPECT_EQ(rows[3][DownloadListModel::ColMainURL], "d.example");
+    // A secure address goes under its host's folder like a plain one.
+    EXPECT_EQ(rows[4][DownloadListModel::ColFilename], "/dl/e.example/5.jpg");
+    EXPECT_EQ(rows[4][DownloadListModel::ColMainURL], "e.example");
 
     // A scheme and host only gives no row; a relative path's host is its
     // first segment; a tab does not separate words; without multi-part the

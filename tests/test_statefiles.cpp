@@ -2,6 +2,8 @@
 // splitting, joining and housekeeping, byte for byte against fixtures.
 #include "brokendownloads.h"
 #include "downloadarchive.h"
+#include "downloadlistmodel.h"
+#include "downloadstate.h"
 #include "localfilenames.h"
 #include "scriptedquestions.h"
 #include "statefiles.h"
@@ -419,6 +421,11 @@ TEST(StateFilesBroken, DescribesWhatEachBrokenDownloadHoldsWithoutTouchingIt)
     const QList<BrokenDownloads::BrokenDownload> expected{
         {QString::fromUtf8("bild-\u00fc.jpg"), 1024, 2500000, 3}, {"no separator", 0, 10, 1}};
     EXPECT_EQ(broken, expected);
+    // Its loaded row shows what the parts hold, not the size saved at the split.
+    DownloadListModel list;
+    DownloadState state;
+    BrokenDownloads::Load(files, {"17.qvi"}, list, state);
+    EXPECT_EQ(list.subItem(1, DownloadListModel::ColSize), "1024/2500000 bytes");
     EXPECT_EQ(FilesIn(dir.path()), before);
 }
 

@@ -175,6 +175,14 @@ TEST_F(ResponseTest, InterimAnswersAreSkippedWithinTheirLimits)
     EXPECT_EQ(rec.last(), "Finished");
     EXPECT_EQ(readAll(target), "ok");
     QFile::remove(target);
+    // They are counted per answer: fifteen before a redirect and fifteen
+    // before the answer it leads to.
+    server.enqueue(
+        Script::reply(interim.repeated(15) +
+                      "HTTP/1.1 302 Found\r\nLocation: /g.jpg\r\nContent-Length: 0\r\n\r\n"));
+    run(Script::reply(interim.repeated(15) + ok));
+    EXPECT_EQ(rec.last(), "Finished");
+    QFile::remove(target);
 
     // One more fails; so does a burst of thousands (once taken one level of
     // recursion per answer), without writing anything.
@@ -266,9 +274,11 @@ TEST_F(ResponseTest, PartialAnswersAreCheckedAgainstTheRangeAndCompleted)
     EXPECT_EQ(readAll(target), "234567");
     EXPECT_TRUE(server.request(1).contains("\r\nRange: bytes=5-7\r\n"));
 
-    // Another start, no Content-Range, or more bytes than it announces: failed.
+    // Another start (before or after the byte asked for), no Content-Range,
+    // or more bytes than it announces: failed, with nothing written.
     const QList<QByteArray> bad = {
         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 0-2/10\r\nContent-Length: 3\r\n\r\n012",
+        "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 3-5/10\r\n\r\n345",
         "HTTP/1.1 206 Partial Content\r\nContent-Length: 3\r\n\r\n234",
         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-4/10\r\nContent-Length: 5\r\n\r\n",
         "HTTP/1.1 206 Partial Content\r\nContent-Range: bytes 2-9/10\r\n\r\n23456789"};

@@ -143,3 +143,18 @@ HttpAddress HttpAddress::parse(const QString &url)
     a.connectHost = name;
     return a;
 }
+
+QString AddressWithoutScheme(const QString &address)
+{
+    QString rest = address;
+    for (const char *scheme : {"http://", "HTTP://", "https://", "HTTPS://"})
+        rest.remove(QLatin1String(scheme));
+    return rest;
+}
+
+QString AddressHost(const QString &address)
+{
+    const QString rest = AddressWithoutScheme(address);
+    const qsizetype slash = rest.indexOf(QLatin1Char('/'));
+    return slash >= 0 ? rest.left(slash) : rest;
+}

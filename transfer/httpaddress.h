@@ -35,3 +35,12 @@ public:
 // control characters (CR and LF among them), spaces, DEL, bytes outside ASCII
 // and a "%" that does not start an escape. Existing %xx escapes are kept.
 DORNEX_EXPORT QByteArray PercentEncodeForRequest(const QByteArray &bytes);
+
+// The address without its scheme: every "http://", "HTTP://", "https://" and
+// "HTTPS://" removed (a scheme in another mix of letter cases stays, as the
+// saved lists expect).
+DORNEX_EXPORT QString AddressWithoutScheme(const QString &address);
+// The host of an address as folder names and list rows take it: the address
+// without its scheme, cut before its first "/" (the whole of it when there is
+// none). A plain and a secure address of one site give the same host.
+DORNEX_EXPORT QString AddressHost(const QString &address);
