@@ -4,7 +4,7 @@
 // summary; for benchmarks, and for trying interrupted downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] TARGETDIR < URLS
+//                 [--resume] [--ca PEMFILE] [--per-server N] TARGETDIR < URLS
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files
@@ -16,6 +16,8 @@
 //                     restarts them, then starts the rows from standard input
 //   --ca PEMFILE      trusts the certificates in PEMFILE for "https://"
 //                     addresses, besides the system's
+//   --per-server N    at most N groups per server at a time (default 0: no
+//                     limit); a server answering 429 or 503 is waited for
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -62,6 +64,7 @@ struct Options {
     int partKB = 512;
     bool resume = false;
     QString caFile;
+    int perServer = 0;
     std::optional<double> idleSeconds;
     QString targetDir;
 };
@@ -72,7 +75,7 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--per-server N] TARGETDIR < URLS\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -98,6 +101,12 @@ QString parse(const QStringList &args, Options &out)
                 hasValue ? wholeNumber(args[i + 1], 1, DownloadEngine::GroupCount) : std::nullopt;
             if (!n) return QStringLiteral("--simultaneous needs a number from 1 to 20");
             out.simultaneous = *n;
+            ++i;
+        } else if (a == QLatin1String("--per-server")) {
+            const auto n =
+                hasValue ? wholeNumber(args[i + 1], 0, DownloadEngine::GroupCount) : std::nullopt;
+            if (!n) return QStringLiteral("--per-server needs a number from 0 to 20");
+            out.perServer = *n;
             ++i;
         } else if (a == QLatin1String("--part-kb")) {
             // At most 2 GiB a part, so that the byte count fits the engine's int.
@@ -171,6 +180,7 @@ int main(int argc, char **argv)
     DownloadState state;
     state.SimultaneousDownloads = opt.simultaneous;
     state.PartSizeKB = opt.partKB;
+    state.PerServer = opt.perServer;
     DownloadEngine engine(list, state, files);
 
     if (opt.idleSeconds) {

@@ -8,6 +8,7 @@
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
+//           [--no-modern] [--per-server N]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -26,6 +27,9 @@
 //                      fetches up to N pages ahead (4 without --download)
 //   --download-after   starts the downloads only when the crawl has ended
 //   --no-prefetch      fetches one page after the other
+//   --no-modern        no pictures from srcset, data-src and the like
+//   --per-server N     at most N download groups per server (default 0: no
+//                      limit); servers answering 429 or 503 are waited for
 //   --print            writes every row, its ten columns joined by "<QVRL>"
 //   --home DIR         program folder; its "qvtemp" holds the temporary page
 //                      and the state files (default: a fresh temporary folder)
@@ -86,6 +90,8 @@ struct Options {
     bool prefetch = true;
     bool downloadAfter = false;
     QString caFile;
+    bool modern = true;
+    int perServer = 0;
 };
 
 // A headless crawl side: no embedded browser, nothing to show.
@@ -106,7 +112,8 @@ constexpr BenchSupport::Usage usage{
     "usage: harvest URL TARGETDIR [--depth N] [--types jpg,gif,...] [--pattern P]\n"
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
-    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n",
+    "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
+    "               [--no-modern] [--per-server N]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -163,6 +170,14 @@ QString parse(const QStringList &args, Options &out)
             out.print = true;
         } else if (a == QLatin1String("--no-prefetch")) {
             out.prefetch = false;
+        } else if (a == QLatin1String("--no-modern")) {
+            out.modern = false;
+        } else if (a == QLatin1String("--per-server")) {
+            const auto n =
+                hasValue ? wholeNumber(value, 0, DownloadEngine::GroupCount) : std::nullopt;
+            if (!n) return QStringLiteral("--per-server needs a number from 0 to 20");
+            out.perServer = *n;
+            ++i;
         } else if (a == QLatin1String("--download-after")) {
             out.downloadAfter = true;
         } else if (a == QLatin1String("--depth")) {
@@ -244,10 +259,12 @@ int main(int argc, char **argv)
     ProgramSettings settings;
     settings.TargetDir =
         opt.targetDir.endsWith(QLatin1Char('/')) ? opt.targetDir : opt.targetDir + QLatin1Char('/');
+    settings.ModernPictures = opt.modern;
     StateFiles files(tempFolder);
     DownloadListModel list;
     DownloadState state;
     state.SimultaneousDownloads = opt.download.value_or(state.SimultaneousDownloads);
+    state.PerServer = opt.perServer;
     DownloadEngine engine(list, state, files);
     HeadlessHost host;
     Crawler crawler(*engine.Quarvel1(0), list, state, settings, tempFolder,
@@ -256,6 +273,7 @@ int main(int argc, char **argv)
     crawler.Filters = FileFilters::FromCheckBoxes(opt.boxes, opt.manualTypes, opt.pattern);
     crawler.MinFileSizeText = opt.minKB;
     crawler.Prefetch = opt.prefetch;
+    crawler.Waits = &engine.Waits();
 
     QElapsedTimer clock;
     clock.start();

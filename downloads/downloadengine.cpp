@@ -61,6 +61,9 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     }
     connect(&m_list, &QAbstractItemModel::rowsRemoved, this, &DownloadEngine::RowsRemoved);
     connect(&m_list, &QAbstractItemModel::rowsInserted, this, &DownloadEngine::RowsInserted);
+    connect(&m_waits, &ServerWaits::WaitEnded, this, &DownloadEngine::StartHeldRows);
+    connect(this, &DownloadEngine::GroupFreed, this, &DownloadEngine::StartHeldRows,
+            Qt::QueuedConnection);
 }
 
 DownloadEngine::~DownloadEngine()
@@ -197,25 +200,34 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart, bool WaitForGroups)
             if (!rowIndex.isValid()) continue;
             i = rowIndex.row() + 1;
             if (!IsIdle(base) || RowIsServed(i)) continue; // taken meanwhile: look at the row again
-
-            // Take the group: fresh records, the row's position in the base's Tag.
-            for (int s = base; s < base + GroupSize; ++s)
-                m_slots[s] = TransferSlot();
-            SetState(i, StateProgress);
-            m_pool[base]->Tag = QStringLiteral(" %1").arg(i);
-            const qint64 minSize =
-                LeadingNumber(m_list.subItem(i, DownloadListModel::ColMinFileSize));
-            const QString referer = m_list.subItem(i, DownloadListModel::ColRef);
-            if (ParseMultipartMarker(m_list.subItem(i, DownloadListModel::ColMdnlNumber)).kind !=
-                MultipartMarker::Single)
-                PartialDownload(source, target, base, minSize, referer);
-            else
-                StartSingleDownload(source, target, base, minSize, referer);
+            if (HeldForServer(i)) {
+                ++i;
+                continue;
+            }
+            StartRowOnGroup(base, i);
             // The yield after the start is the next round's first step.
             if (rowIndex.isValid()) i = rowIndex.row() + 2;
         }
     }
     if (WaitForGroups) emit PassEnded();
+}
+
+void DownloadEngine::StartRowOnGroup(int base, int row)
+{
+    // Take the group: fresh records, the row's position in the base's Tag.
+    for (int s = base; s < base + GroupSize; ++s)
+        m_slots[s] = TransferSlot();
+    SetState(row, StateProgress);
+    m_pool[base]->Tag = QStringLiteral(" %1").arg(row);
+    const QString source = m_list.subItem(row, DownloadListModel::ColSource);
+    const QString target = m_list.text(row);
+    const qint64 minSize = LeadingNumber(m_list.subItem(row, DownloadListModel::ColMinFileSize));
+    const QString referer = m_list.subItem(row, DownloadListModel::ColRef);
+    if (ParseMultipartMarker(m_list.subItem(row, DownloadListModel::ColMdnlNumber)).kind !=
+        MultipartMarker::Single)
+        PartialDownload(source, target, base, minSize, referer);
+    else
+        StartSingleDownload(source, target, base, minSize, referer);
 }
 
 void DownloadEngine::PartialDownload(const QString &source, const QString &target, int slot,
@@ -269,6 +281,7 @@ void DownloadEngine::FreeGroup(int base, bool abort)
 
 void DownloadEngine::KillAllDownloads()
 {
+    StopHeldRow(0);
     bool stopped = false;
     for (int base = 1; base < PoolSize; base += GroupSize) {
         if (IsIdle(base)) continue;
@@ -283,6 +296,7 @@ void DownloadEngine::KillAllDownloads()
 
 bool DownloadEngine::StopRow(int row)
 {
+    if (StopHeldRow(row)) return true;
     for (int base = 1; base < PoolSize; base += GroupSize) {
         if (RowOfBase(base) == row) {
             SetState(row, StateAborted);
@@ -298,6 +312,7 @@ DownloadEngine::ButtonStates DownloadEngine::Timer1States() const
     ButtonStates b;
     for (int base = 1; base < PoolSize; base += GroupSize)
         b.Busy = b.Busy || !IsIdle(base);
+    b.Busy = b.Busy || m_waits.HasHeld();
     if (b.Busy) {
         b.StopDownload = true;
         b.StopAllRunningDownloads = true;

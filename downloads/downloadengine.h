@@ -1,6 +1,7 @@
 #pragma once
 
 #include "downloadstate.h"
+#include "serverwaits.h"
 #include "statefiles.h"
 #include "transferslot.h"
 
@@ -65,6 +66,8 @@ public:
     bool AllPartsFinished(int slot) const;
     // The engine is going away with the program: waits end.
     void Close();
+    // The servers that asked to wait, and the rows held for them.
+    ServerWaits &Waits() { return m_waits; }
 
 signals:
     // A pass ended: the two start commands may be enabled again.
@@ -113,6 +116,19 @@ private:
     QString SerialiseRow(int row) const;
     bool StillServes(int base, int row) const;
 
+    // Servers that ask to wait (enginewaits.cpp). The row may not start now:
+    // it is held (and shows why) until its server may be asked again.
+    bool HeldForServer(int row);
+    bool MayStartNow(int row) const;
+    // A 429 or 503 answer on slot i: the row waits (or fails after too many); false for any other
+    // status.
+    bool ServerRefused(int i, int status);
+    void StartHeldRows();
+    // Stopping: held rows go, their "waiting" rows become "aborted".
+    bool StopHeldRow(int row);
+    // Takes the free group base for row and starts its transfer.
+    void StartRowOnGroup(int base, int row);
+
     void RowsRemoved(const QModelIndex &parent, int first, int last);
     void RowsInserted(const QModelIndex &parent, int first, int last);
 
@@ -124,4 +140,6 @@ private:
     // Positions that running passes are looking at; renumbered with the list.
     std::vector<int *> m_cursors;
     bool m_closing = false;
+    ServerWaits m_waits;
+    bool m_startingHeld = false;
 };

@@ -15,6 +15,7 @@
 class CrawlHost;
 class DownloadListModel;
 class Quarvel;
+class ServerWaits;
 struct DownloadState;
 struct ProgramSettings;
 
@@ -41,6 +42,8 @@ public:
     // downloads run at once; what the crawl decides stays the same. Browser
     // mode always fetches one page after the other.
     bool Prefetch = true;
+    // Servers that asked to wait: page fetches obey their waits (the engine's).
+    ServerWaits *Waits = nullptr;
 
     // Starts a harvest of address; false (nothing done) while one runs.
     bool StartHarvest(const QString &address);
@@ -64,7 +67,12 @@ private:
         QString Address;
         QString Text;
         QString Failure;
+        int Status = 0; // the answer's status and Retry-After field
+        QString RetryAfter;
     };
+    // FetchPage, after the wait of a server that asked to wait, and again
+    // after its next wait when it refuses (crawlwaits.cpp).
+    Page FetchWaitingForServer(const QString &address);
     Page FetchPage(const QString &address);
     Page FetchThroughBrowser(const QString &address);
     Page FetchAhead(const QString &address);

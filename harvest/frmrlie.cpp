@@ -381,6 +381,14 @@ QWidget *frmRLIE::BuildOptions()
         CheckBox("chkClipboard2URLList", QStringLiteral("copied address into URL list"), false,
                  QStringLiteral("an address copied to the clipboard is also added to the URL "
                                 "list"));
+    chkModernPictures =
+        CheckBox("chkModernPictures", QStringLiteral("modern picture attributes"), true,
+                 QStringLiteral("also take pictures from srcset, data-src and similar attributes"));
+    lblPerServer = Named(new QLabel(QStringLiteral("connections per server")), "lblPerServer");
+    lblPerServer->setToolTip(
+        QStringLiteral("at most this many downloads from one server at a time; 0 is no limit"));
+    txtPerServer = TextBox("txtPerServer", QStringLiteral("0"), 3);
+    digitsOnly(txtPerServer);
     {
         auto *boxes = FrameLayout<QGridLayout>(frmMoreOptions);
         boxes->addWidget(chkStayOnsite, 0, 0);
@@ -389,6 +397,12 @@ QWidget *frmRLIE::BuildOptions()
         boxes->addWidget(chkUniqueFilename, 1, 1);
         boxes->addWidget(chkDoExtraClick, 2, 0, 1, 2);
         boxes->addWidget(chkClipboard2URLList, 3, 0, 1, 2);
+        boxes->addWidget(chkModernPictures, 4, 0);
+        auto *perServer = new QHBoxLayout;
+        perServer->addWidget(lblPerServer);
+        perServer->addWidget(txtPerServer);
+        perServer->addStretch();
+        boxes->addLayout(perServer, 4, 1);
     }
     grid->addWidget(frmMoreOptions, 4, 0, 1, 2);
 

@@ -79,6 +79,9 @@ public:
     QCheckBox *chkViewBrowser = nullptr;
     QCheckBox *chkUniqueFilename = nullptr;
     QCheckBox *chkClipboard2URLList = nullptr;
+    QCheckBox *chkModernPictures = nullptr; // srcset, data-src and the like
+    QLabel *lblPerServer = nullptr;
+    QLineEdit *txtPerServer = nullptr; // groups one server may hold, 0 no limit
 
     // Copying the options into list rows.
     QPushButton *cmdAttachOptions2URLList = nullptr;

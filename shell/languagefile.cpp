@@ -125,7 +125,9 @@ const QList<Section> &sections()
                                             "CHKUNIQUEFILENAME",
                                             "CHKDOEXTRACLICK",
                                             "CHKVIEWBROWSER",
-                                            "CHKCLIPBOARD2URLLIST"});
+                                            "CHKCLIPBOARD2URLLIST",
+                                            "CHKMODERNPICTURES",
+                                            "LBLPERSERVER"});
         QSet<QString> optionCaptions = options;
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));

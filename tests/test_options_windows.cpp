@@ -390,6 +390,8 @@ TEST(OptionsWindow, LanguageFragmentsMatchTheBuiltInTexts)
                               "CHKDOEXTRACLICK",
                               "CHKVIEWBROWSER",
                               "CHKCLIPBOARD2URLLIST",
+                              "CHKMODERNPICTURES",
+                              "LBLPERSERVER",
                               "CMDGETFILESFROMCP"};
     const QSet<KeyKind> present =
         KeysAndKinds(ReadFragment(QStringLiteral("frmrlie.en.txt"), QStringLiteral("FRMRLIE")));

@@ -261,8 +261,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
             return writeBody(m_decoded.constData(), m_decoded.size());
         }
         if (m_hasLength)
-            size = qsizetype(
-                qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
+            size =
+                qsizetype(qMin<qint64>(size, m_responseStart + m_responseLength - m_bytesWritten));
         return writeBody(data, size);
     }
     if (m_state != State::ReadingHeader) return false;
@@ -301,6 +301,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
     QByteArray leftover;
     leftover.swap(m_headerBuffer);
     const int status = header.statusCode();
+    m_statusCode = status;
+    m_retryAfter = QString::fromLatin1(header.field("Retry-After"));
     if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
     if (!header.contentLengthValid()) {
         fail(QStringLiteral("invalid Content-Length"));
