@@ -150,8 +150,10 @@ PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yiel
     ModernPictureScan modern(text);
     qsizetype openers = 0;
     for (qsizetype open = text.indexOf(u'<'); open >= 0;) {
-        const qsizetype next = text.indexOf(u'<', open + 1);
-        if (modernPictures) modern.Visit(open, next);
+        unsigned hints = 0;
+        const qsizetype next =
+            modernPictures ? NextTagOpen(text, open + 1, hints) : text.indexOf(u'<', open + 1);
+        if (hints != 0) modern.Visit(open, next, hints);
         const Opener *opener = OpenerAt(text, open);
         if (opener && yield && openers++ % YieldEvery == 0) yield();
         const qsizetype close = opener ? tagEnd.From(open) : -1;

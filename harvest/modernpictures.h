@@ -11,36 +11,37 @@
 // come out per tag in page order, attributes in their order within the tag.
 //
 // Only a tag whose text (up to the next "<") holds "data-" or, for <img> and
-// <source>, "srcset" is read attribute by attribute: the next "data-" and the
-// next "srcset" of the page are each found by one forward search that is
-// kept while it lies ahead, so pages without such attributes cost little.
+// <source>, "srcset" is read attribute by attribute; the search for the next
+// "<" notes whether such a tag may follow, so other tags cost nothing more.
 // Tags are read at most once each and never overlap, so the whole scan stays
 // linear in the page length.
+// What the text between two "<" may hold: a "-" (of "data-"), or the "cs"
+// of "srcset".
+enum : unsigned { HintDash = 1, HintSrcset = 2 };
+
+// The position of the next "<" at or after from, or -1, like indexOf, while
+// reading the text once: hints gains the bits of what the units before it
+// hold, so that tags without such attributes cost no second look.
+qsizetype NextTagOpen(QStringView text, qsizetype from, unsigned &hints);
+
 class ModernPictureScan
 {
 public:
     explicit ModernPictureScan(QStringView text) : m_text(text) {}
 
     // The "<" at position open; next is the position of the following "<"
-    // (-1 when there is none).
-    void Visit(qsizetype open, qsizetype next);
+    // (-1 when there is none) and hints what NextTagOpen noted in between.
+    void Visit(qsizetype open, qsizetype next, unsigned hints);
 
     QStringList Take() { return std::move(m_values); }
 
 private:
     void ReadTag(qsizetype open, bool imageOrSource, bool isImage);
-    // The position of the "-" of the next "data-" at or after from, or -1.
-    qsizetype NextDataDash(qsizetype from);
-    // The position of the next "srcset" (any letter case) at or after from, or -1.
-    qsizetype NextSrcset(qsizetype from);
     void Add(const QString &value, const QString &placeholder);
 
     QStringView m_text;
     // The end of the last tag read: a "<" before it lies inside that tag.
     qsizetype m_consumed = 0;
-    static constexpr qsizetype NotSearched = -2;
-    qsizetype m_dataDash = NotSearched;
-    qsizetype m_srcset = NotSearched;
     QStringList m_values;
 };
 

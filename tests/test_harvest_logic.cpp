@@ -144,6 +144,12 @@ TEST(HtmlLinks, ScanYieldsNowAndThenAndStaysLinearOnHostilePages)
     EXPECT_EQ(HTML_GetAllURLs(QStringLiteral("<a <img <base ").repeated(100000)).Count(), 0);
     EXPECT_EQ(HTML_GetAllURLs(QStringLiteral("<a <img ").repeated(100000) + ">").Count(), 0);
     EXPECT_EQ(HTML_GetAllURLs(QStringLiteral("<a x").repeated(100000) + "<a href=y>").Count(), 1);
+    // Tags of the modern pass that never end, or end only in a late quote.
+    EXPECT_GT(
+        HTML_GetAllURLs(QStringLiteral("<p data-src=\"a ").repeated(100000), {}, true).Count(), 0);
+    EXPECT_GT(
+        HTML_GetAllURLs(QStringLiteral("<img srcset=a data-x ").repeated(100000), {}, true).Count(),
+        0);
     EXPECT_LT(timer.elapsed(), 3000);
 }
 
