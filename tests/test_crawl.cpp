@@ -13,11 +13,13 @@
 #include "programstate.h"
 #include "quarvel.h"
 #include "scriptedquestions.h"
+#include "scriptedserver.h"
 #include "testcertificates.h"
 #include "urllistmodel.h"
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -28,8 +30,8 @@
 
 #include <functional>
 #include <memory>
-#include <utility>
 #include <ostream>
+#include <utility>
 
 // Readable failure messages for texts and lists of texts.
 void PrintTo(const QString &text, std::ostream *out)
@@ -308,6 +310,25 @@ TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
     EXPECT_GT(host.caption.size(), 22);
     EXPECT_EQ(list.count(), 0);
     EXPECT_EQ(host.ended, 3);
+}
+
+TEST_F(CrawlTest, PagesWaitForAServerThatAsksToWait)
+{
+    ScriptedServer server;
+    ASSERT_TRUE(server.start());
+    server.enqueue(Script::reply("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 1\r\n"
+                                 "Content-Length: 0\r\n\r\n"));
+    const QByteArray body = "<img src=\"w.jpg\">";
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                 QByteArray::number(body.size()) + "\r\n\r\n" + body));
+    crawler->Waits = &engine->Waits();
+    engine->Waits().FirstBackOffMs = 50;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(crawler->StartHarvest(server.url("/w/")));
+    EXPECT_GE(clock.elapsed(), 950);
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_EQ(names(), QStringList({"w.jpg"}));
 }
 
 TEST_F(CrawlTest, SecureSiteGivesTheRowsOfThePlainSite)
