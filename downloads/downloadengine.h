@@ -120,11 +120,12 @@ private:
     // it is held (and shows why) until its server may be asked again.
     bool HeldForServer(int row);
     bool MayStartNow(int row) const;
-    // A 429 or 503 answer on slot i: the row waits (or fails after too many); false for any other
-    // status.
+    // A 429 or 503 answer on slot i: the row waits, or fails after too many
+    // in a row. False (nothing done) for any other status.
     bool ServerRefused(int i, int status);
     void StartHeldRows();
-    // Stopping: held rows go, their "waiting" rows become "aborted".
+    // Stopping: the held row (0: every held row) goes; a "waiting" one becomes
+    // "aborted". True when one was held.
     bool StopHeldRow(int row);
     // Takes the free group base for row and starts its transfer.
     void StartRowOnGroup(int base, int row);

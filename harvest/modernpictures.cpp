@@ -2,11 +2,11 @@
 
 #include <array>
 #include <bit>
+#include <optional>
 
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <optional>
 
 namespace
 {
