@@ -123,6 +123,10 @@ private:
     // A 429 or 503 answer on slot i: the row waits, or fails after too many
     // in a row. False (nothing done) for any other status.
     bool ServerRefused(int i, int status);
+    // A row about to send a further request (after its probe) while its
+    // server waits, or whose request was refused: it waits, holding no
+    // group. False when the server may be asked and nothing was refused.
+    bool WaitWithServer(int base, bool refused = false);
     void StartHeldRows();
     // Stopping: the held row (0: every held row) goes; a "waiting" one becomes
     // "aborted". True when one was held.

@@ -48,11 +48,20 @@ bool DownloadEngine::ServerRefused(int i, int status)
         EndRow(i, StateFailed, m_waits.RefusedReason(count, status));
         return true;
     }
+    WaitWithServer(base, true);
+    return true;
+}
+
+bool DownloadEngine::WaitWithServer(int base, bool refused)
+{
+    const int row = RowOfBase(base);
+    const QString source = m_slots[base].SourceFileName;
+    if (row == 0 || (!refused && m_waits.MsLeft(source) == 0)) return false;
     // The whole group stops (parts and state files stay for the retry); the
     // row starts again once its server's wait is over.
     SetState(row, m_waits.WaitingWord(), m_waits.WaitReason(source));
     FreeGroup(base, true);
-    m_waits.Hold(index);
+    m_waits.Hold(m_list.index(row - 1, 0));
     return true;
 }
 

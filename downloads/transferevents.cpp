@@ -43,7 +43,7 @@ void DownloadEngine::Quarvel1_Header(int i, int statusCode, const QString &accep
     TransferSlot &base = m_slots[i];
     base.Probing = false;
     int row = RowOfBase(i);
-    if (row == 0 || ServerRefused(i, statusCode)) return;
+    if (row == 0 || ServerRefused(i, statusCode) || WaitWithServer(i)) return;
     base.ContentLengthText = contentLength;
     const qint64 partSize = qint64(m_state.PartSizeKB) * 1024;
     const qint64 size = LeadingNumber(contentLength);
@@ -301,6 +301,7 @@ void DownloadEngine::Quarvel1_Failed(int i, const QString &reason)
 
 void DownloadEngine::FallBackToOneConnection(int b)
 {
+    if (WaitWithServer(b)) return;
     TransferSlot &base = m_slots[b];
     base.Probing = false;
     StartSingleDownload(base.SourceFileName, base.TargetFilename, b, base.LocalMinFileSize,

@@ -487,6 +487,36 @@ TEST_F(EngineScriptedTest, ServerAskingToWaitHoldsItsRowsButNotOtherServers)
         EXPECT_GE(requests[i] - requests[i - 1], 950) << i;
 }
 
+TEST_F(EngineScriptedTest, AProbeAnsweredDuringTheWaitSendsNoFurtherRequest)
+{
+    f.engine->Waits().FirstBackOffMs = 50;
+    server.enqueue(Script::reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\n"
+                                 "Content-Length: 0\r\n\r\n"));
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc";
+    Script late;
+    late.waitForRequest().pause(300).send(ok);
+    server.enqueue(late);
+    server.enqueue(Script::reply(ok));
+    const int first = f.addRow(server.url("/1.bin"), "1.bin", true);
+    const int second = f.addRow(server.url("/2.bin"), "2.bin", true);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> requests;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        while (requests.size() < server.connectionCount())
+            requests << clock.elapsed();
+    });
+    watch.start(5);
+    f.state.SimultaneousDownloads = 2;
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(first), "Done");
+    EXPECT_EQ(f.stateOf(second), "Done");
+    ASSERT_GE(requests.size(), 3);
+    EXPECT_GE(requests[2] - requests[0], 950);
+}
+
 TEST_F(EngineScriptedTest, SixRefusalsInARowFailTheRow)
 {
     f.engine->Waits().FirstBackOffMs = 10;
