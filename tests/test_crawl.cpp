@@ -555,6 +555,14 @@ TEST(OptionsWindow, NumberButtonsKeepTheirLimitsAndAttachWritesTheColumns)
     EXPECT_EQ(list.subItem(1, DownloadListModel::ColMinFileSize), "10240");
     EXPECT_EQ(list.subItem(1, DownloadListModel::ColMdnlNumber), "TRUE");
 
+    // The modern-pictures box and the per-server limit write the settings.
+    EXPECT_TRUE(window.chkModernPictures->isChecked());
+    window.chkModernPictures->setChecked(false);
+    window.txtPerServer->setText("3");
+    EXPECT_FALSE(settings.ModernPictures);
+    EXPECT_EQ(settings.PerServer, 3);
+    EXPECT_EQ(state.PerServer, 3);
+
     // The folder dialog's choice gets its closing "/".
     questions.folders = {"/data/load"};
     c.cmdTargetDir_Click();
