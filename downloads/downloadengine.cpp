@@ -95,8 +95,11 @@ bool DownloadEngine::IsIdle(int slot) const
 bool DownloadEngine::Qualifies(int row, bool restart) const
 {
     if (row < 1 || row > m_list.count()) return false;
+    // A row left waiting for its server (a list saved meanwhile) starts again
+    // like a row never started.
+    const QString state = m_list.subItem(row, DownloadListModel::ColState);
     return restart ? m_list.isSelected(row)
-                   : IsWaitingState(m_list.subItem(row, DownloadListModel::ColState));
+                   : IsWaitingState(state) || state == m_waits.WaitingWord();
 }
 
 bool DownloadEngine::RowIsServed(int row) const

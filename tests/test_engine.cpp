@@ -542,6 +542,8 @@ TEST_F(EngineScriptedTest, PerServerLimitCapsTheGroupsOfOneServer)
     QList<int> rows;
     for (int i = 0; i < 3; ++i)
         rows << f.addRow(server.url(QString("/%1.bin").arg(i)), QString("%1.bin").arg(i));
+    // A row saved while it waited for its server starts like a new one.
+    f.list.setSubItem(rows[2], DownloadListModel::ColState, "waiting");
     f.state.SimultaneousDownloads = 3;
     f.state.PerServer = 1;
     f.engine->DownloadFilesFromLV(false);
