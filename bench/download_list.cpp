@@ -5,9 +5,9 @@
 // downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS
+//                 [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < URLS
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] [--no-reuse] --list FILE [TARGETDIR]
+//                 [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE [TARGETDIR]
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files, its
@@ -28,6 +28,8 @@
 //                     rows under TARGETDIR, default the current folder) and
 //                     starts the rows as "start all" does; standard input is
 //                     not read
+//   --per-server N    at most N groups per server at a time (default 0: no
+//                     limit); a server answering 429 or 503 is waited for
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -78,6 +80,7 @@ struct Options {
     QString caFile;
     bool reuse = true;
     QString listFile;
+    int perServer = 0;
     std::optional<double> idleSeconds;
     QString targetDir;
 };
@@ -88,9 +91,9 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < URLS\n"
     "       download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] --list FILE [TARGETDIR]\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE [TARGETDIR]\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -121,6 +124,12 @@ QString parse(const QStringList &args, Options &out)
                 hasValue ? wholeNumber(args[i + 1], 1, DownloadEngine::GroupCount) : std::nullopt;
             if (!n) return QStringLiteral("--simultaneous needs a number from 1 to 20");
             out.simultaneous = *n;
+            ++i;
+        } else if (a == QLatin1String("--per-server")) {
+            const auto n =
+                hasValue ? wholeNumber(args[i + 1], 0, DownloadEngine::GroupCount) : std::nullopt;
+            if (!n) return QStringLiteral("--per-server needs a number from 0 to 20");
+            out.perServer = *n;
             ++i;
         } else if (a == QLatin1String("--part-kb")) {
             // At most 2 GiB a part, so that the byte count fits the engine's int.
@@ -196,6 +205,7 @@ int main(int argc, char **argv)
     DownloadState state;
     state.SimultaneousDownloads = opt.simultaneous;
     state.PartSizeKB = opt.partKB;
+    state.PerServer = opt.perServer;
     DownloadEngine engine(list, state, files);
     BenchSupport::StderrQuestions questions("download_list");
     DownloadArchive archive(opt.home, questions);

@@ -8,7 +8,7 @@
 //           [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
-//           [--no-skip-downloaded] [--no-reuse]
+//           [--no-skip-downloaded] [--no-reuse] [--no-modern] [--per-server N]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -27,6 +27,9 @@
 //                      fetches up to N pages ahead (4 without --download)
 //   --download-after   starts the downloads only when the crawl has ended
 //   --no-prefetch      fetches one page after the other
+//   --no-modern        no pictures from srcset, data-src and the like
+//   --per-server N     at most N download groups per server (default 0: no
+//                      limit); servers answering 429 or 503 are waited for
 //   --print            writes every row, its ten columns joined by "<QVRL>"
 //   --home DIR         program folder; its "qvtemp" holds the temporary page
 //                      and the state files, its "archive.sqlite" the files
@@ -95,6 +98,8 @@ struct Options {
     bool skipDownloaded = true;
     QString caFile;
     bool reuse = true;
+    bool modern = true;
+    int perServer = 0;
 };
 
 // A headless crawl side: no embedded browser, nothing to show.
@@ -116,7 +121,7 @@ constexpr BenchSupport::Usage usage{
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
     "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
-    "               [--no-skip-downloaded] [--no-reuse]\n",
+    "               [--no-skip-downloaded] [--no-reuse] [--no-modern] [--per-server N]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -177,6 +182,14 @@ QString parse(const QStringList &args, Options &out)
             out.prefetch = false;
         } else if (a == QLatin1String("--no-skip-downloaded")) {
             out.skipDownloaded = false;
+        } else if (a == QLatin1String("--no-modern")) {
+            out.modern = false;
+        } else if (a == QLatin1String("--per-server")) {
+            const auto n =
+                hasValue ? wholeNumber(value, 0, DownloadEngine::GroupCount) : std::nullopt;
+            if (!n) return QStringLiteral("--per-server needs a number from 0 to 20");
+            out.perServer = *n;
+            ++i;
         } else if (a == QLatin1String("--download-after")) {
             out.downloadAfter = true;
         } else if (a == QLatin1String("--depth")) {
@@ -260,10 +273,12 @@ int main(int argc, char **argv)
         opt.targetDir.endsWith(QLatin1Char('/')) ? opt.targetDir : opt.targetDir + QLatin1Char('/');
     settings.SkipDownloaded = opt.skipDownloaded;
     settings.KeepConnections = opt.reuse;
+    settings.ModernPictures = opt.modern;
     StateFiles files(tempFolder);
     DownloadListModel list;
     DownloadState state;
     state.SimultaneousDownloads = opt.download.value_or(state.SimultaneousDownloads);
+    state.PerServer = opt.perServer;
     DownloadEngine engine(list, state, files);
     // A database that cannot be used is reported on stderr; the run goes on.
     BenchSupport::StderrQuestions questions("harvest");
@@ -278,6 +293,7 @@ int main(int argc, char **argv)
     crawler.MinFileSizeText = opt.minKB;
     crawler.Prefetch = opt.prefetch;
     crawler.Archive = &archive;
+    crawler.Waits = &engine.Waits();
 
     QElapsedTimer clock;
     clock.start();

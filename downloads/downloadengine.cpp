@@ -60,6 +60,9 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     });
     connect(&m_list, &QAbstractItemModel::layoutChanged, this, &DownloadEngine::ListChanged);
     connect(&m_list, &QAbstractItemModel::modelReset, this, &DownloadEngine::ListChanged);
+    connect(&m_waits, &ServerWaits::WaitEnded, this, &DownloadEngine::StartHeldRows);
+    connect(this, &DownloadEngine::GroupFreed, this, &DownloadEngine::StartHeldRows,
+            Qt::QueuedConnection);
 }
 
 void DownloadEngine::SetKeepConnections(bool keep)
@@ -104,8 +107,11 @@ bool DownloadEngine::IsIdle(int slot) const
 bool DownloadEngine::Qualifies(int row, bool restart) const
 {
     if (row < 1 || row > m_list.count()) return false;
+    // A row left waiting for its server (a list saved meanwhile) starts again
+    // like a row never started.
+    const QString state = m_list.subItem(row, DownloadListModel::ColState);
     return restart ? m_list.isSelected(row)
-                   : IsWaitingState(m_list.subItem(row, DownloadListModel::ColState));
+                   : IsWaitingState(state) || state == m_waits.WaitingWord();
 }
 
 bool DownloadEngine::RowIsServed(int row) const
@@ -198,10 +204,10 @@ bool DownloadEngine::StartRow(int row)
     const int base = FindFreeGroup();
     if (base == 0) return false;
     QSet<QString> made;
-    if (MakeFolders(row, made))
-        TakeGroup(base, row);
-    else
+    if (!MakeFolders(row, made))
         SetState(row, StateFailed);
+    else if (!HeldForServer(row)) // a held row starts when its server may be asked
+        TakeGroup(base, row);
     return true;
 }
 
@@ -247,6 +253,10 @@ void DownloadEngine::DownloadFilesFromLV(bool Restart, bool WaitForGroups)
             if (!rowIndex.isValid()) continue;
             i = rowIndex.row() + 1;
             if (!IsIdle(base) || RowIsServed(i)) continue; // taken meanwhile: look at the row again
+            if (HeldForServer(i)) {
+                cursor.Passed(i);
+                continue;
+            }
             TakeGroup(base, i);
             // The yield after the start is the next round's first step.
             if (rowIndex.isValid()) cursor.Passed(rowIndex.row() + 1);
@@ -309,6 +319,7 @@ void DownloadEngine::FreeGroup(int base, bool abort)
 
 void DownloadEngine::KillAllDownloads()
 {
+    StopHeldRow(0);
     bool stopped = false;
     for (int base = 1; base < PoolSize; base += GroupSize) {
         if (IsIdle(base)) continue;
@@ -323,6 +334,7 @@ void DownloadEngine::KillAllDownloads()
 
 bool DownloadEngine::StopRow(int row)
 {
+    if (StopHeldRow(row)) return true;
     for (int base = 1; base < PoolSize; base += GroupSize) {
         if (RowOfBase(base) == row) {
             SetState(row, StateAborted);
@@ -338,6 +350,7 @@ DownloadEngine::ButtonStates DownloadEngine::Timer1States() const
     ButtonStates b;
     for (int base = 1; base < PoolSize; base += GroupSize)
         b.Busy = b.Busy || !IsIdle(base);
+    b.Busy = b.Busy || m_waits.HasHeld();
     if (b.Busy) {
         b.StopDownload = true;
         b.StopAllRunningDownloads = true;

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "downloadstate.h"
+#include "serverwaits.h"
 #include "statefiles.h"
 #include "transferslot.h"
 
@@ -88,6 +89,8 @@ public:
     // Every byte the transfers have received since the program started; the
     // status line measures the speed with it.
     qint64 BytesReceived() const { return m_bytesReceived; }
+    // The servers that asked to wait, and the rows held for them.
+    ServerWaits &Waits() { return m_waits; }
 
 signals:
     // A pass ended: the two start commands may be enabled again.
@@ -146,6 +149,22 @@ private:
 
     // The list changed: groups whose row went are freed, the state's
     // positions follow.
+    // Servers that ask to wait (enginewaits.cpp). The row may not start now:
+    // it is held (and shows why) until its server may be asked again.
+    bool HeldForServer(int row);
+    bool MayStartNow(int row) const;
+    // A 429 or 503 answer on slot i: the row waits, or fails after too many
+    // in a row. False (nothing done) for any other status.
+    bool ServerRefused(int i, int status);
+    // A row about to send a further request (after its probe) while its
+    // server waits, or whose request was refused: it waits, holding no
+    // group. False when the server may be asked and nothing was refused.
+    bool WaitWithServer(int base, bool refused = false);
+    void StartHeldRows();
+    // Stopping: the held row (0: every held row) goes; a "waiting" one becomes
+    // "aborted". True when one was held.
+    bool StopHeldRow(int row);
+
     void RowsRemoved(const QModelIndex &parent, int first, int last);
     void RowsInserted(const QModelIndex &parent, int first, int last);
     void ListAboutToChange();
@@ -170,4 +189,6 @@ private:
     bool m_closing = false;
     DownloadArchive *m_archive = nullptr;
     qint64 m_bytesReceived = 0;
+    ServerWaits m_waits;
+    bool m_startingHeld = false;
 };

@@ -6,6 +6,7 @@ struct DownloadState {
     int CurrentRow = 0;            // position of the last row the scheduler started
     bool StopRequested = false;    // ends a scheduler pass
     int SimultaneousDownloads = 4; // groups in use, 1 to 20
+    int PerServer = 0;             // groups one server may hold at most (0: no limit)
     int PartSizeKB = 512;          // part size of multi-part downloads
     int LastRow = 0;               // last-row index: position of the last appended row
     bool PageFetched = false;      // the crawl's page fetch (instance 0) has ended

@@ -45,7 +45,7 @@ void DownloadEngine::Quarvel1_Header(int i, int statusCode, const QString &accep
     TransferSlot &base = m_slots[i];
     base.Probing = false;
     int row = RowOfBase(i);
-    if (row == 0) return;
+    if (row == 0 || ServerRefused(i, statusCode) || WaitWithServer(i)) return;
     base.ContentLengthText = contentLength;
     const qint64 partSize = qint64(m_state.PartSizeKB) * 1024;
     const qint64 size = LeadingNumber(contentLength);
@@ -247,6 +247,7 @@ void DownloadEngine::Quarvel1_Finished(int i)
         FallBackToOneConnection(b);
         return;
     }
+    m_waits.Answered(base.SourceFileName, m_list.index(row - 1, 0));
     m_slots[i].PartDone = true;
     if (base.NOP < 2) {
         // An existing file of that name made the control write another name.
@@ -327,11 +328,13 @@ void DownloadEngine::Quarvel1_Failed(int i, const QString &reason)
         FallBackToOneConnection(i);
         return;
     }
+    if (i != 0 && ServerRefused(i, m_pool[i]->StatusCode())) return;
     EndRow(i, StateFailed, reason);
 }
 
 void DownloadEngine::FallBackToOneConnection(int b)
 {
+    if (WaitWithServer(b)) return;
     TransferSlot &base = m_slots[b];
     base.Probing = false;
     StartSingleDownload(base.SourceFileName, base.TargetFilename, b, base.LocalMinFileSize,

@@ -14,6 +14,7 @@
 #include "programstate.h"
 #include "quarvel.h"
 #include "repaintlock.h"
+#include "serverwaits.h"
 #include "urlrows.h"
 #include "wait.h"
 
@@ -102,6 +103,9 @@ Crawler::Crawler(Quarvel &pageFetcher, DownloadListModel &list, DownloadState &d
 {
     connect(&m_fetcher, &Quarvel::Failed, this,
             [this](const QString &reason) { m_fetchFailure = reason; });
+    m_prefetch.MayFetch = [this](const QString &address) {
+        return !Waits || Waits->MsLeft(address) == 0;
+    };
 }
 
 void Crawler::SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines)
@@ -233,6 +237,8 @@ Crawler::Page Crawler::FetchAhead(const QString &address)
     const PagePrefetch::Result fetched = m_prefetch.Take(address);
     if (!fetched.Done) {
         page.Failure = fetched.Failure;
+        page.Status = fetched.Status;
+        page.RetryAfter = fetched.RetryAfter;
         return page;
     }
     return ReadPage(fetched.File, fetched.FinalAddress, fetched.ContentType);
@@ -257,6 +263,8 @@ Crawler::Page Crawler::FetchPage(const QString &address)
     WaitFor([this] { return m_downloads.PageFetched || StopPage || !m_fetchFailure.isEmpty(); });
     if (StopPage || !m_fetchFailure.isEmpty()) {
         page.Failure = StopPage ? QStringLiteral("stopped") : m_fetchFailure;
+        page.Status = m_fetcher.StatusCode();
+        page.RetryAfter = m_fetcher.RetryAfter();
         m_fetcher.Cancel();
         QFile::remove(PageFile());
         return page;
@@ -318,7 +326,7 @@ void Crawler::GetAllFiles(const QString &address)
         return;
     }
     const QString stamp = QTime::currentTime().toString(QStringLiteral("hhmmss"));
-    Page fetched = FetchPage(address);
+    Page fetched = FetchWaitingForServer(address);
     if (fetched.Failure.isEmpty() && fetched.Address.isEmpty())
         fetched.Failure = QStringLiteral("the page has no usable address");
     if (!fetched.Failure.isEmpty()) {
@@ -327,7 +335,8 @@ void Crawler::GetAllFiles(const QString &address)
     }
     ++m_pagesRead;
     QString pageAddress = fetched.Address;
-    const PageLinks page = HTML_GetAllURLs(fetched.Text, [] { QCoreApplication::processEvents(); });
+    const PageLinks page = HTML_GetAllURLs(
+        fetched.Text, [] { QCoreApplication::processEvents(); }, m_settings.ModernPictures);
     fetched.Text.clear();
     if (m_depth == 1) {
         m_visited = QStringList{pageAddress};

@@ -17,6 +17,7 @@ class DownloadArchive;
 class DownloadListModel;
 class LanguageTexts;
 class Quarvel;
+class ServerWaits;
 struct DownloadState;
 struct ProgramSettings;
 
@@ -71,6 +72,8 @@ public:
     DownloadArchive *Archive = nullptr;
     // Extra request lines for every page fetch (the browser's login).
     void SetExtraHeaderLines(const std::function<QList<QByteArray>(const QString &)> &lines);
+    // Servers that asked to wait: page fetches obey their waits (the engine's).
+    ServerWaits *Waits = nullptr;
 
     // Starts a harvest of address; false (nothing done) while one runs.
     bool StartHarvest(const QString &address);
@@ -101,7 +104,12 @@ private:
         QString Address;
         QString Text;
         QString Failure;
+        int Status = 0; // the answer's status and Retry-After field
+        QString RetryAfter;
     };
+    // FetchPage, after the wait of a server that asked to wait, and again
+    // after its next wait when it refuses (crawlwaits.cpp).
+    Page FetchWaitingForServer(const QString &address);
     Page FetchPage(const QString &address);
     Page FetchThroughBrowser(const QString &address);
     Page FetchAhead(const QString &address);

@@ -397,6 +397,14 @@ QWidget *frmRLIE::BuildOptions()
         CheckBox("chkKeepConnections", QStringLiteral("keep connections to a server"), true,
                  QStringLiteral("connections stay open for a few seconds and carry the next "
                                 "files from the same server"));
+    chkModernPictures =
+        CheckBox("chkModernPictures", QStringLiteral("modern picture attributes"), true,
+                 QStringLiteral("also take pictures from srcset, data-src and similar attributes"));
+    lblPerServer = Named(new QLabel(QStringLiteral("connections per server")), "lblPerServer");
+    lblPerServer->setToolTip(
+        QStringLiteral("at most this many downloads from one server at a time; 0 is no limit"));
+    txtPerServer = TextBox("txtPerServer", QStringLiteral("0"), 3);
+    digitsOnly(txtPerServer);
     {
         auto *boxes = FrameLayout<QGridLayout>(frmMoreOptions);
         boxes->addWidget(chkStayOnsite, 0, 0);
@@ -407,7 +415,13 @@ QWidget *frmRLIE::BuildOptions()
         boxes->addWidget(chkClipboard2URLList, 3, 0, 1, 2);
         boxes->addWidget(chkSkipDownloaded, 4, 0);
         boxes->addWidget(chkBrowserLogin, 4, 1);
-        boxes->addWidget(chkKeepConnections, 5, 0, 1, 2);
+        boxes->addWidget(chkKeepConnections, 5, 0);
+        boxes->addWidget(chkModernPictures, 5, 1);
+        auto *perServer = new QHBoxLayout;
+        perServer->addWidget(lblPerServer);
+        perServer->addWidget(txtPerServer);
+        perServer->addStretch();
+        boxes->addLayout(perServer, 6, 0);
     }
     grid->addWidget(frmMoreOptions, 4, 0, 1, 2);
 

@@ -86,6 +86,9 @@ public:
     QCheckBox *chkSkipDownloaded = nullptr; // the archive of finished downloads
     QCheckBox *chkBrowserLogin = nullptr;   // the browser's cookies and user agent
     QCheckBox *chkKeepConnections = nullptr;
+    QCheckBox *chkModernPictures = nullptr; // srcset, data-src and the like
+    QLabel *lblPerServer = nullptr;
+    QLineEdit *txtPerServer = nullptr; // groups one server may hold, 0 no limit
 
     // Copying the options into list rows.
     QPushButton *cmdAttachOptions2URLList = nullptr;

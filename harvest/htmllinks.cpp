@@ -1,5 +1,7 @@
 #include "htmllinks.h"
 
+#include "modernpictures.h"
+
 #include <array>
 
 namespace
@@ -134,7 +136,8 @@ void StripControlChars(QString &text)
 // visits every one of its openers, and what an opener yields depends on its
 // position alone. One scan over the "<" of the page therefore gives the same
 // values; anchors and images are collected apart and joined in pass order.
-PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yield)
+PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yield,
+                          bool modernPictures)
 {
     PageLinks result;
     if (page.isEmpty()) return result;
@@ -144,9 +147,13 @@ PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yiel
     const QStringView text(pageText);
     QStringList images;
     ForwardFinder tagEnd(text, u'>');
+    ModernPictureScan modern(text);
     qsizetype openers = 0;
     for (qsizetype open = text.indexOf(u'<'); open >= 0;) {
-        const qsizetype next = text.indexOf(u'<', open + 1);
+        unsigned hints = 0;
+        const qsizetype next =
+            modernPictures ? NextTagOpen(text, open + 1, hints) : text.indexOf(u'<', open + 1);
+        if (hints != 0) modern.Visit(open, next, hints);
         const Opener *opener = OpenerAt(text, open);
         if (opener && yield && openers++ % YieldEvery == 0) yield();
         const qsizetype close = opener ? tagEnd.From(open) : -1;
@@ -170,5 +177,6 @@ PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yiel
         open = next;
     }
     result.Links.append(std::move(images));
+    if (modernPictures) result.Links.append(modern.Take());
     return result;
 }

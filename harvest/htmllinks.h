@@ -20,8 +20,11 @@ struct PageLinks {
 // case, followed by a space) and takes one attribute value out of each tag.
 // yield is called now and then during the scan (the crawl passes
 // QCoreApplication::processEvents) so that the user interface stays live;
-// the scan itself runs in time linear in the page length.
-PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yield = {});
+// the scan itself runs in time linear in the page length. With modernPictures
+// a fourth kind of entry follows the images: the picture addresses of srcset,
+// data-srcset and the lazy-loading attributes (ModernPictureScan).
+PageLinks HTML_GetAllURLs(const QString &page, const std::function<void()> &yield = {},
+                          bool modernPictures = false);
 
 // The part of text before the first delimiter; the whole text when there is none.
 QString TakeUntil(QStringView text, QChar delimiter);

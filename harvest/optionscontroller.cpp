@@ -81,6 +81,16 @@ OptionsController::OptionsController(frmRLIE &window, Crawler &crawler, Download
     ReadFlags();
     UpdateFilters();
     m_crawler.MinFileSizeText = window.txtMinFileSize->text();
+    // The options kept in the settings file start from it and go back into it.
+    window.chkModernPictures->setChecked(settings.ModernPictures);
+    connect(window.chkModernPictures, &QCheckBox::toggled, this,
+            [this](bool on) { m_settings.ModernPictures = on; });
+    connect(window.txtPerServer, &QLineEdit::textChanged, this, [this](const QString &text) {
+        m_settings.PerServer = m_downloads.PerServer =
+            int(qMin<qint64>(LeadingNumber(text), frmRLIE::MaxSimultaneousDownloads));
+    });
+    window.txtPerServer->setText(QString::number(settings.PerServer));
+    m_downloads.PerServer = settings.PerServer;
 
     m_session = std::make_unique<HarvestSession>(crawler, downloads);
     // After a harvest the window's own boxes are in force again.

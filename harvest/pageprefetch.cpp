@@ -101,7 +101,7 @@ void PagePrefetch::StartNext()
         m_stack.pop_back();
         const auto found = m_entries.find(address);
         if (found == m_entries.end() || found->state != Entry::State::Queued ||
-            found->queuedAt != queuedAt)
+            found->queuedAt != queuedAt || (MayFetch && !MayFetch(address)))
             continue;
         Start(address, *found);
     }
@@ -159,6 +159,8 @@ void PagePrefetch::FetchEnded(int fetcher, const QString &failure)
         result.FinalAddress = control.FinalURL();
         result.ContentType = control.ContentType().trimmed();
         result.File = control.LocalFile();
+        result.Status = control.StatusCode();
+        result.RetryAfter = control.RetryAfter();
         if (!result.Done) QFile::remove(result.File);
         found->state = Entry::State::Ended;
         ++m_ended;

@@ -5,6 +5,8 @@
 #include <QString>
 #include <functional>
 
+#include <functional>
+
 #include <memory>
 #include <vector>
 
@@ -39,7 +41,13 @@ public:
         QString ContentType;
         QString File;
         QString Failure;
+        // The answer's status and Retry-After field (a server that asks to wait).
+        int Status = 0;
+        QString RetryAfter;
     };
+    // Whether a page may be fetched ahead now; unset: always. A page it
+    // refuses stays queued and starts when the crawl reaches it.
+    std::function<bool(const QString &address)> MayFetch;
 
     // The pages the crawl may visit next, in its order; they go before every
     // page wanted earlier, so the deepest page's links are fetched first.

@@ -129,7 +129,9 @@ const QList<Section> &sections()
                                             "CHKCLIPBOARD2URLLIST",
                                             "CHKSKIPDOWNLOADED",
                                             "CHKBROWSERLOGIN",
-                                            "CHKKEEPCONNECTIONS"});
+                                            "CHKKEEPCONNECTIONS",
+                                            "CHKMODERNPICTURES",
+                                            "LBLPERSERVER"});
         QSet<QString> optionCaptions = options + keys({"FRMRLIE"});
         optionCaptions.remove(QStringLiteral("PICWAITBAR"));
         optionCaptions.remove(QStringLiteral("TXTMULTIDNL"));

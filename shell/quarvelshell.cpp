@@ -351,6 +351,7 @@ void QuarvelShell::ConnectHarvest()
     m_crawlHost = std::make_unique<WindowCrawlHost>(*m_downloadWindow, *m_options, *m_browser);
     m_crawler = std::make_unique<Crawler>(*m_engine->Quarvel1(0), *m_downloads, m_downloadState,
                                           m_settings, TempFolder(), StartStamp, *m_crawlHost);
+    m_crawler->Waits = &m_engine->Waits();
     m_optionsController = std::make_unique<OptionsController>(
         *m_options, *m_crawler, m_downloadState, m_settings, *m_urls, *m_downloads,
         m_questions.Above(m_options.get()), m_texts, [this] { return m_urlBarState.RLText; });
@@ -418,6 +419,9 @@ bool QuarvelShell::LoadDownloadWindow()
     // The slot pool and its controller; the download list starts empty.
     m_downloads->clear();
     m_engine = std::make_unique<DownloadEngine>(*m_downloads, m_downloadState, m_stateFiles);
+    m_engine->Waits().Texts = [this](const QString &key, const QString &english) {
+        return m_texts.Text(key, english);
+    };
     m_controller = std::make_unique<DownloadWindowController>(
         *m_downloadWindow, *m_engine, m_downloadState, m_questions, m_texts, m_settings);
     m_downloadWindow->Command2->setEnabled(false);

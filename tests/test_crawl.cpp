@@ -14,12 +14,14 @@
 #include "programstate.h"
 #include "quarvel.h"
 #include "scriptedquestions.h"
+#include "scriptedserver.h"
 #include "testcertificates.h"
 #include "urllistmodel.h"
 
 #include <QCheckBox>
 #include <QDir>
 #include <QFileInfo>
+#include <QElapsedTimer>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -322,6 +324,25 @@ TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
     EXPECT_EQ(failures, 3);
 }
 
+TEST_F(CrawlTest, PagesWaitForAServerThatAsksToWait)
+{
+    ScriptedServer server;
+    ASSERT_TRUE(server.start());
+    server.enqueue(Script::reply("HTTP/1.1 503 Service Unavailable\r\nRetry-After: 1\r\n"
+                                 "Content-Length: 0\r\n\r\n"));
+    const QByteArray body = "<img src=\"w.jpg\">";
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Type: text/html\r\nContent-Length: " +
+                                 QByteArray::number(body.size()) + "\r\n\r\n" + body));
+    crawler->Waits = &engine->Waits();
+    engine->Waits().FirstBackOffMs = 50;
+    QElapsedTimer clock;
+    clock.start();
+    ASSERT_TRUE(crawler->StartHarvest(server.url("/w/")));
+    EXPECT_GE(clock.elapsed(), 950);
+    EXPECT_EQ(server.connectionCount(), 2);
+    EXPECT_EQ(names(), QStringList({"w.jpg"}));
+}
+
 TEST_F(CrawlTest, SecureSiteGivesTheRowsOfThePlainSite)
 {
     crawler->Options.RecurseIndexDepth = 3;
@@ -592,6 +613,14 @@ TEST(OptionsWindow, NumberButtonsKeepTheirLimitsAndAttachWritesTheColumns)
     EXPECT_EQ(urls.subItem(1, UrlListModel::ColMinFileSize), "10");
     EXPECT_EQ(list.subItem(1, DownloadListModel::ColMinFileSize), "10240");
     EXPECT_EQ(list.subItem(1, DownloadListModel::ColMdnlNumber), "TRUE");
+
+    // The modern-pictures box and the per-server limit write the settings.
+    EXPECT_TRUE(window.chkModernPictures->isChecked());
+    window.chkModernPictures->setChecked(false);
+    window.txtPerServer->setText("3");
+    EXPECT_FALSE(settings.ModernPictures);
+    EXPECT_EQ(settings.PerServer, 3);
+    EXPECT_EQ(state.PerServer, 3);
 
     // The folder dialog's choice gets its closing "/".
     questions.folders = {"/data/load"};

@@ -15,6 +15,7 @@
 
 #include <QCryptographicHash>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 #include <QLockFile>
@@ -539,4 +540,118 @@ TEST_F(EngineScriptedTest, TheBrowsersCookiesGoOnlyWhereTheyBelongAndOnlyWithThe
     f.engine->DownloadFilesFromLV(false);
     ASSERT_TRUE(f.waitUntilIdle(10000));
     EXPECT_TRUE(server.request(1).endsWith("Connection: close\r\n\r\n"));
+}
+
+TEST_F(EngineScriptedTest, ServerAskingToWaitHoldsItsRowsButNotOtherServers)
+{
+    // The own back-off is short here, so Retry-After decides each wait.
+    f.engine->Waits().FirstBackOffMs = 50;
+    const QByteArray busy = "HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\n"
+                            "Content-Length: 0\r\n\r\n";
+    for (int i = 0; i < 3; ++i)
+        server.enqueue(Script::reply(busy));
+    server.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc"));
+    ScriptedServer other;
+    ASSERT_TRUE(other.start());
+    other.enqueue(Script::reply("HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nxyz"));
+    const int row = f.addRow(server.url("/a.jpg"), "a.jpg");
+    const int elsewhere = f.addRow(other.url("/b.jpg"), "b.jpg");
+    // The time of every request to the busy server.
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> requests;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        while (requests.size() < server.connectionCount())
+            requests << clock.elapsed();
+    });
+    watch.start(5);
+    f.state.SimultaneousDownloads = 1;
+    f.engine->DownloadFilesFromLV(false);
+    // The one group is not held by the waiting row.
+    ASSERT_TRUE(QTest::qWaitFor([&] { return f.stateOf(elsewhere) == "Done"; }, 900));
+    EXPECT_EQ(f.stateOf(row), "waiting");
+    EXPECT_TRUE(f.list.subItemToolTip(row, DownloadListModel::ColState)
+                    .startsWith("429 Too Many Requests: the server asked to wait until "));
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(row), "Done");
+    EXPECT_EQ(readAll(f.list.text(row)), "abc");
+    ASSERT_EQ(requests.size(), 4);
+    for (int i = 1; i < 4; ++i)
+        EXPECT_GE(requests[i] - requests[i - 1], 950) << i;
+}
+
+TEST_F(EngineScriptedTest, AProbeAnsweredDuringTheWaitSendsNoFurtherRequest)
+{
+    f.engine->Waits().FirstBackOffMs = 50;
+    server.enqueue(Script::reply("HTTP/1.1 429 Too Many Requests\r\nRetry-After: 1\r\n"
+                                 "Content-Length: 0\r\n\r\n"));
+    const QByteArray ok = "HTTP/1.1 200 OK\r\nContent-Length: 3\r\n\r\nabc";
+    Script late;
+    late.waitForRequest().pause(300).send(ok);
+    server.enqueue(late);
+    server.enqueue(Script::reply(ok));
+    const int first = f.addRow(server.url("/1.bin"), "1.bin", true);
+    const int second = f.addRow(server.url("/2.bin"), "2.bin", true);
+    QElapsedTimer clock;
+    clock.start();
+    QList<qint64> requests;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        while (requests.size() < server.connectionCount())
+            requests << clock.elapsed();
+    });
+    watch.start(5);
+    f.state.SimultaneousDownloads = 2;
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(first), "Done");
+    EXPECT_EQ(f.stateOf(second), "Done");
+    ASSERT_GE(requests.size(), 3);
+    EXPECT_GE(requests[2] - requests[0], 950);
+}
+
+TEST_F(EngineScriptedTest, SixRefusalsInARowFailTheRow)
+{
+    f.engine->Waits().FirstBackOffMs = 10;
+    f.engine->Waits().MaxBackOffMs = 20;
+    server.enqueue(Script::reply("HTTP/1.1 503 Service Unavailable\r\nContent-Length: 0\r\n\r\n"));
+    const int row = f.addRow(server.url("/a.jpg"), "a.jpg");
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    EXPECT_EQ(f.stateOf(row), "failed");
+    EXPECT_EQ(f.list.subItemToolTip(row, DownloadListModel::ColState),
+              "the server refused 6 times: 503 Service Unavailable");
+    EXPECT_EQ(server.connectionCount(), 6);
+}
+
+TEST_F(EngineScriptedTest, PerServerLimitCapsTheGroupsOfOneServer)
+{
+    Script slow;
+    slow.waitForRequest()
+        .send("HTTP/1.1 200 OK\r\nContent-Length: 4\r\n\r\nab")
+        .pause(200)
+        .send("cd");
+    server.enqueue(slow);
+    QList<int> rows;
+    for (int i = 0; i < 3; ++i)
+        rows << f.addRow(server.url(QString("/%1.bin").arg(i)), QString("%1.bin").arg(i));
+    // A row saved while it waited for its server starts like a new one.
+    f.list.setSubItem(rows[2], DownloadListModel::ColState, "waiting");
+    f.state.SimultaneousDownloads = 3;
+    f.state.PerServer = 1;
+    f.engine->DownloadFilesFromLV(false);
+    ASSERT_TRUE(f.waitUntilIdle(10000));
+    for (int row : rows)
+        EXPECT_EQ(f.stateOf(row), "Done") << row;
+    EXPECT_EQ(server.peakOpenCount(), 1);
+}
+
+TEST(ServerWaits, RetryAfterInSecondsOrAsAnHttpDate)
+{
+    const QDateTime now(QDate(2026, 12, 7), QTime(16, 0, 0), Qt::UTC);
+    EXPECT_EQ(ServerWaits::RetryAfterMs(" 120 ", now), 120000);
+    EXPECT_EQ(ServerWaits::RetryAfterMs("Mon, 07 Dec 2026 16:00:30 GMT", now), 30000);
+    EXPECT_EQ(ServerWaits::RetryAfterMs("soon", now), -1);
+    EXPECT_EQ(ServerWaits::ServerOf("HTTP://Example.test/a"), "example.test:80");
 }

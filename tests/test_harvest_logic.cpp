@@ -144,6 +144,12 @@ TEST(HtmlLinks, ScanYieldsNowAndThenAndStaysLinearOnHostilePages)
     EXPECT_EQ(HTML_GetAllURLs(QStringLiteral("<a <img <base ").repeated(100000)).Count(), 0);
     EXPECT_EQ(HTML_GetAllURLs(QStringLiteral("<a <img ").repeated(100000) + ">").Count(), 0);
     EXPECT_EQ(HTML_GetAllURLs(QStringLiteral("<a x").repeated(100000) + "<a href=y>").Count(), 1);
+    // Tags of the modern pass that never end, or end only in a late quote.
+    EXPECT_GT(
+        HTML_GetAllURLs(QStringLiteral("<p data-src=\"a ").repeated(100000), {}, true).Count(), 0);
+    EXPECT_GT(
+        HTML_GetAllURLs(QStringLiteral("<img srcset=a data-x ").repeated(100000), {}, true).Count(),
+        0);
     EXPECT_LT(timer.elapsed(), 3000);
 }
 
@@ -186,9 +192,10 @@ PageLinks ThreePasses(const QString &html)
 
 TEST(HtmlLinks, AgreesWithTheLiteralThreePassesOnRandomPages)
 {
-    const char *pieces[] = {"<a ",   "<A ",   "<img ", "<IMG ",   "<base ", "<b", "<area ",
-                            "href=", "HREF=", "src=",  "lowsrc=", "\"",     "'",  " ",
-                            ">",     "<",     "x.jpg", "\r\nffb", "\t",     "=",  "p"};
+    const char *pieces[] = {"<a ",    "<A ",   "<img ", "<IMG ",     "<base ",  "<b",
+                            "<area ", "href=", "HREF=", "src=",      "lowsrc=", "\"",
+                            "'",      " ",     ">",     "<",         "x.jpg",   "\r\nffb",
+                            "\t",     "=",     "p",     "data-src=", "srcset="};
     std::mt19937 random(7);
     for (int round = 0; round < 3000; ++round) {
         QString page;
@@ -198,7 +205,29 @@ TEST(HtmlLinks, AgreesWithTheLiteralThreePassesOnRandomPages)
         const PageLinks literal = ThreePasses(page);
         ASSERT_EQ(fast.Links, literal.Links) << page.toStdString();
         ASSERT_EQ(fast.BaseAddress, literal.BaseAddress) << page.toStdString();
+        // The modern pass only ever appends.
+        ASSERT_EQ(HTML_GetAllURLs(page, {}, true).Links.first(literal.Links.size()), literal.Links);
     }
+}
+
+TEST(HtmlLinks, ModernPassAppendsLargestCandidatesAndLazyValuesButNoPlaceholders)
+{
+    const QString page = QStringLiteral(
+        "<a href=\"set.html\">"
+        "<picture><source srcset=\"s/a,1.webp 480w, s/a,2.webp 1200w,s/a,3.webp 800w\">"
+        "<img src=\"data:image/gif;base64,R0lG\" data-srcset=\"d/1x.jpg, d/2x.jpg 2x\" "
+        "alt=\"a > b\"></picture>"
+        "<IMG SRC=\"/img/blank.gif\" DATA-SRC=\"/img/blank.gif\" data-original='o.jpg?a=1&amp;b=2'>"
+        "<img src=\"t/thumb.jpg\" data-lazy-src=\"t/big.jpg\" srcset=\"data:x 1x\">"
+        "<div data-orig-file=\"f.jpg\" data-full=\"&#x66;ull.jpg\" data-large-file=l.jpg>"
+        "<a href=\"#\" data-pswp-src=\"p.jpg\" data-zoom-image=\"z.jpg\">"
+        "<span data-src=\"x.jpg\" srcset=\"not-an-img.jpg\">");
+    const QStringList old = {"set.html", "#", "data:image/gif;base64,R0lG", "/img/blank.gif",
+                             "t/thumb.jpg"};
+    EXPECT_EQ(Links(page), old);
+    EXPECT_EQ(HTML_GetAllURLs(page, {}, true).Links,
+              old + QStringList({"s/a,2.webp", "d/2x.jpg", "o.jpg?a=1&b=2", "t/big.jpg", "f.jpg",
+                                 "full.jpg", "l.jpg", "p.jpg", "z.jpg", "x.jpg"}));
 }
 
 // ---- Resolution ----

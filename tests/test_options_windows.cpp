@@ -393,7 +393,9 @@ TEST(OptionsWindow, LanguageFragmentsMatchTheBuiltInTexts)
                               "CMDGETFILESFROMCP",
                               "CHKSKIPDOWNLOADED",
                               "CHKBROWSERLOGIN",
-                              "CHKKEEPCONNECTIONS"};
+                              "CHKKEEPCONNECTIONS",
+                              "CHKMODERNPICTURES",
+                              "LBLPERSERVER"};
     const QSet<KeyKind> present =
         KeysAndKinds(ReadFragment(QStringLiteral("frmrlie.en.txt"), QStringLiteral("FRMRLIE")));
     QSet<KeyKind> expected;

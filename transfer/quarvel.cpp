@@ -92,6 +92,16 @@ QString Quarvel::ContentType() const
     return m_job ? m_job->contentType() : QString();
 }
 
+int Quarvel::StatusCode() const
+{
+    return m_job ? m_job->statusCode() : 0;
+}
+
+QString Quarvel::RetryAfter() const
+{
+    return m_job ? m_job->retryAfter() : QString();
+}
+
 bool Quarvel::IsBusy() const
 {
     return m_job && m_job->isActive();

@@ -51,6 +51,11 @@ public:
     // The Content-Type of the last GET response the transfer accepted (the
     // crawl reads the page's character set from it); empty before one.
     QString ContentType() const;
+    // The status of the last final answer of the current or last transfer
+    // (0 before one) and its Retry-After field (empty when it has none): a
+    // host can tell a server that asks to wait from one that failed.
+    int StatusCode() const;
+    QString RetryAfter() const;
     // True from StartDownload until the transfer ends in any way.
     bool IsBusy() const;
     // True when the current or last transfer created its local file itself

@@ -369,6 +369,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
     }
     const int status = header.statusCode();
     m_serverKeeps = header.keepsConnection();
+    m_statusCode = status;
+    m_retryAfter = QString::fromLatin1(header.field("Retry-After"));
     if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
     QByteArray leftover;
     leftover.swap(m_headerBuffer);

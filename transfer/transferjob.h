@@ -76,6 +76,9 @@ public:
     bool createdLocalFile() const { return m_createdFile; }
     // The Content-Type of the accepted GET response; empty before one.
     QString contentType() const { return m_contentType; }
+    // The status and the Retry-After field of the last final answer.
+    int statusCode() const { return m_statusCode; }
+    QString retryAfter() const { return m_retryAfter; }
     // True while one of this job's handlers runs (it raised an event whose
     // handler is still running): it may then only be deleted later.
     bool inCallback() const { return m_callbackDepth > 0; }
@@ -171,4 +174,6 @@ private:
     qint64 m_rangeAnswerLast = -1;
     int m_rangeRequests = 0;
     QString m_contentType;
+    int m_statusCode = 0;
+    QString m_retryAfter;
 };
