@@ -301,6 +301,12 @@ QWidget *frmRLIE::BuildOptions()
     }
     grid->addWidget(frmTargetDirectory, 1, 0, 1, 2);
 
+    // Numbers typed in kilobytes or as a count: digits only.
+    const auto digitsOnly = [](QLineEdit *edit) {
+        edit->setValidator(
+            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
+    };
+
     // Number boxes: only their buttons change the number of simultaneous
     // downloads; the index depth may also be typed.
     frmNumOfSimDownloads = Frame("frmNumOfSimDownloads", QStringLiteral("# of simult. downloads"),
@@ -310,10 +316,20 @@ QWidget *frmRLIE::BuildOptions()
     txtSimultaneousDownloads->setToolTip(
         QStringLiteral("Maximum number of simultaneous downloads limited to %1")
             .arg(MaxSimultaneousDownloads));
+    lblPerServer = Named(new QLabel(QStringLiteral("per server")), "lblPerServer");
+    lblPerServer->setToolTip(
+        QStringLiteral("at most this many downloads from one server at a time; 0 is no limit"));
+    txtPerServer = TextBox("txtPerServer", QStringLiteral("0"), 3);
+    digitsOnly(txtPerServer);
     cmdUp = Button("cmdUp", QStringLiteral("▲"));
     cmdDown = Button("cmdDown", QStringLiteral("▼"));
-    FrameLayout<QHBoxLayout>(frmNumOfSimDownloads)
-        ->addWidget(NumberBox(txtSimultaneousDownloads, cmdUp, cmdDown));
+    {
+        // The limit per server sits beside the number it divides.
+        auto *row = FrameLayout<QHBoxLayout>(frmNumOfSimDownloads);
+        row->addWidget(NumberBox(txtSimultaneousDownloads, cmdUp, cmdDown));
+        row->addWidget(lblPerServer);
+        row->addWidget(txtPerServer);
+    }
     grid->addWidget(frmNumOfSimDownloads, 2, 0);
 
     frmRecIndexDepth =
@@ -326,11 +342,6 @@ QWidget *frmRLIE::BuildOptions()
         ->addWidget(NumberBox(txtIndexDepth, cmdUpIndex, cmdDownIndex));
     grid->addWidget(frmRecIndexDepth, 2, 1);
 
-    // Sizes in kilobytes: digits only.
-    const auto digitsOnly = [](QLineEdit *edit) {
-        edit->setValidator(
-            new QRegularExpressionValidator(QRegularExpression(QStringLiteral("[0-9]*")), edit));
-    };
     frmMinFileSize = Frame("frmMinFileSize", QStringLiteral("minimum filesize"),
                            QStringLiteral("minimum filesize of file to download in kbytes"));
     txtMinFileSize = TextBox("txtMinFileSize", QStringLiteral("10"), 6);
@@ -400,11 +411,6 @@ QWidget *frmRLIE::BuildOptions()
     chkModernPictures =
         CheckBox("chkModernPictures", QStringLiteral("modern picture attributes"), true,
                  QStringLiteral("also take pictures from srcset, data-src and similar attributes"));
-    lblPerServer = Named(new QLabel(QStringLiteral("connections per server")), "lblPerServer");
-    lblPerServer->setToolTip(
-        QStringLiteral("at most this many downloads from one server at a time; 0 is no limit"));
-    txtPerServer = TextBox("txtPerServer", QStringLiteral("0"), 3);
-    digitsOnly(txtPerServer);
     {
         auto *boxes = FrameLayout<QGridLayout>(frmMoreOptions);
         boxes->addWidget(chkStayOnsite, 0, 0);
@@ -417,11 +423,6 @@ QWidget *frmRLIE::BuildOptions()
         boxes->addWidget(chkBrowserLogin, 4, 1);
         boxes->addWidget(chkKeepConnections, 5, 0);
         boxes->addWidget(chkModernPictures, 5, 1);
-        auto *perServer = new QHBoxLayout;
-        perServer->addWidget(lblPerServer);
-        perServer->addWidget(txtPerServer);
-        perServer->addStretch();
-        boxes->addLayout(perServer, 6, 0);
     }
     grid->addWidget(frmMoreOptions, 4, 0, 1, 2);
 
