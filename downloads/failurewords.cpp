@@ -76,7 +76,7 @@ QString StateShown(const QString &state, const LanguageTexts &texts)
     const std::pair<QLatin1StringView, const char *> words[] = {
         {StateDone, "STATEDONE"},       {StateProgress, "STATEPROGRESS"},
         {StateFailed, "STATEFAILED"},   {StateTooSmall, "STATETOOSMALL"},
-        {StateAborted, "STATEABORTED"},
+        {StateAborted, "STATEABORTED"}, {StateServerWait, "STATEWAITING"},
     };
     for (const auto &[word, key] : words)
         if (state == word) return texts.Text(QString::fromLatin1(key), state);

@@ -1,5 +1,7 @@
 #include "serverwaits.h"
 
+#include "statewords.h"
+
 #include <QDateTime>
 #include <QLocale>
 #include <QTime>
@@ -102,7 +104,8 @@ QString ServerWaits::Text(const char *key, const char *english) const
 
 QString ServerWaits::WaitingWord() const
 {
-    return Text("STATEWAITING", "waiting");
+    // Stored in English like every state word; the list shows it translated.
+    return StateServerWait;
 }
 
 QString ServerWaits::WaitReason(const QString &address) const

@@ -21,6 +21,8 @@ inline constexpr QLatin1StringView StateDone("Done");
 QString StateDoneSameAs(const QString &name);
 // The server announced a length below the row's minimum size; nothing was kept.
 inline constexpr QLatin1StringView StateTooSmall("too small");
+// The row's server asked to wait (429 or 503); it starts again after the wait.
+inline constexpr QLatin1StringView StateServerWait("waiting");
 // The user stopped the transfer.
 inline constexpr QLatin1StringView StateAborted("aborted");
 // The transfer ended with an error (refused connection, time-out, bad reply).
