@@ -42,6 +42,7 @@ void PagePrefetch::Request(const QString &address)
 {
     auto found = m_entries.find(address);
     if (found == m_entries.end()) found = m_entries.insert(address, Entry());
+    m_awaited = address;
     // The page the crawl waits for starts even when every other fetch runs.
     if (found->state == Entry::State::Queued) Start(address, *found);
 }
@@ -59,7 +60,11 @@ PagePrefetch::Result PagePrefetch::Take(const QString &address)
     const Result result = found->result;
     --m_ended;
     m_entries.erase(found);
-    StartNext();
+    // No StartNext here: the crawl reads the page and names its links next
+    // (Want), which go before the pages queued earlier; starting one of those
+    // now would ask the server out of the crawl's order.
+    if (address == m_awaited) m_awaited.clear();
+    else StartNext();
     return result;
 }
 
@@ -92,6 +97,7 @@ void PagePrefetch::Clear()
     m_entries.clear();
     m_stack.clear();
     m_ended = 0;
+    m_awaited.clear();
 }
 
 void PagePrefetch::StartNext()
@@ -165,6 +171,8 @@ void PagePrefetch::FetchEnded(int fetcher, const QString &failure)
         found->state = Entry::State::Ended;
         ++m_ended;
     }
-    StartNext();
+    // The fetcher of the page the crawl waits for goes to the page its links
+    // name next (see Take); any other ended fetch takes the next page now.
+    if (address != m_awaited) StartNext();
     emit PageEnded();
 }

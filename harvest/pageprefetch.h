@@ -5,8 +5,6 @@
 #include <QString>
 #include <functional>
 
-#include <functional>
-
 #include <memory>
 #include <vector>
 
@@ -93,6 +91,8 @@ private:
     QHash<QString, Entry> m_entries;
     // Fetches ended and not yet taken.
     int m_ended = 0;
+    // The page the crawl waits for (Request) and has not taken yet.
+    QString m_awaited;
     // Queued addresses, the next one to start on top; a place is stale when
     // its address was wanted again later (or is no longer queued), so that
     // wanting an address again costs no search.

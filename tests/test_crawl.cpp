@@ -136,8 +136,10 @@ protected:
                 QString("ring/d%1/index.html").arg(k),
                 page({"../n" + QString::number((k + 5) % 8) + ".html", "q" + n + ".jpg"}));
         }
-        nginx->writeFile("flat/index.html", page({"p1.html", "p2.html", "p3.html", "p4.html"}));
-        for (const char *leaf : {"flat/p1.html", "flat/p2.html", "flat/p3.html", "flat/p4.html"})
+        // A tree: the crawl goes index, p1, p3, p4, p2.
+        nginx->writeFile("flat/index.html", page({"p1.html", "p2.html"}));
+        nginx->writeFile("flat/p1.html", page({"p3.html", "p4.html"}));
+        for (const char *leaf : {"flat/p2.html", "flat/p3.html", "flat/p4.html"})
             nginx->writeFile(leaf, page({}));
         nginx->writeFile("dup/index.html", page({"one.jpg", "two.jpg"}));
         nginx->writeFile("dup/one.jpg", "one picture");
@@ -430,11 +432,11 @@ TEST_F(CrawlTest, PrefetchKeepsEveryDecision)
 TEST_F(CrawlTest, PagesFetchedAheadOverOneConnectionAreAskedForInTheCrawlsOrder)
 {
     state.SimultaneousDownloads = 1;
-    crawler->Options.RecurseIndexDepth = 2;
+    crawler->Options.RecurseIndexDepth = 3;
     const qsizetype before = nginx->tlsLog().size();
     ASSERT_TRUE(crawler->StartHarvest(nginx->tlsUrl("tls", "/flat/index.html")));
-    const QStringList order{"/flat/index.html", "/flat/p1.html", "/flat/p2.html", "/flat/p3.html",
-                            "/flat/p4.html"};
+    const QStringList order{"/flat/index.html", "/flat/p1.html", "/flat/p3.html", "/flat/p4.html",
+                            "/flat/p2.html"};
     // The server writes a request's line once it has answered it.
     EXPECT_TRUE(
         QTest::qWaitFor([&] { return nginx->tlsLog().size() >= before + order.size(); }, 2000));
