@@ -492,15 +492,15 @@ TEST_F(ListCommandsTest, QuittingEndsEveryKindOfWaitWithinASecond)
     };
     state.ListBusy = true; // held by no scope: the list lock waits for it
     emit window.ListView2->clicked(urls.index(0, 0));
-    for (const auto &[kind, wait] : waits) {
+    for (const auto &kindAndWait : waits) {
         QElapsedTimer waited;
         QTimer::singleShot(0, &window, [&] {
             waited.start();
             QTimer::singleShot(300, qApp, &QCoreApplication::quit);
-            wait();
+            kindAndWait.second();
         });
         qApp->exec();
-        EXPECT_LT(waited.elapsed(), 1000) << kind;
+        EXPECT_LT(waited.elapsed(), 1000) << kindAndWait.first;
     }
     state.ListBusy = false;
 }
