@@ -22,8 +22,11 @@ struct Shared {
 
 Shared &shared()
 {
-    static Shared s;
-    return s;
+    // Lives as long as the process and is never destroyed: OpenSSL's own
+    // clean-up at exit may run before a static's destructor could free the
+    // context and sessions, and freeing them after it is not allowed.
+    static Shared *s = new Shared;
+    return *s;
 }
 
 TlsLink *linkOf(SSL *ssl)
