@@ -283,8 +283,25 @@ protected:
         for (int i = 0; i < DownloadEngine::PoolSize; ++i)
             f.engine->Quarvel1(i)->SetStallTimeout(2000);
     }
+    // When each connection to the server came, in ms since this call
+    // (looked at every 5 ms while the test runs).
+    const QList<qint64> &requestTimes()
+    {
+        m_clock.start();
+        QObject::connect(&m_watch, &QTimer::timeout, [this] {
+            while (m_requests.size() < server.connectionCount())
+                m_requests << m_clock.elapsed();
+        });
+        m_watch.start(5);
+        return m_requests;
+    }
     ScriptedServer server;
     EngineFixture f;
+
+private:
+    QElapsedTimer m_clock;
+    QList<qint64> m_requests;
+    QTimer m_watch;
 };
 
 } // namespace
@@ -557,15 +574,7 @@ TEST_F(EngineScriptedTest, ServerAskingToWaitHoldsItsRowsButNotOtherServers)
     const int row = f.addRow(server.url("/a.jpg"), "a.jpg");
     const int elsewhere = f.addRow(other.url("/b.jpg"), "b.jpg");
     // The time of every request to the busy server.
-    QElapsedTimer clock;
-    clock.start();
-    QList<qint64> requests;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        while (requests.size() < server.connectionCount())
-            requests << clock.elapsed();
-    });
-    watch.start(5);
+    const QList<qint64> &requests = requestTimes();
     f.state.SimultaneousDownloads = 1;
     f.engine->DownloadFilesFromLV(false);
     // The one group is not held by the waiting row.
@@ -593,15 +602,7 @@ TEST_F(EngineScriptedTest, AProbeAnsweredDuringTheWaitSendsNoFurtherRequest)
     server.enqueue(Script::reply(ok));
     const int first = f.addRow(server.url("/1.bin"), "1.bin", true);
     const int second = f.addRow(server.url("/2.bin"), "2.bin", true);
-    QElapsedTimer clock;
-    clock.start();
-    QList<qint64> requests;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        while (requests.size() < server.connectionCount())
-            requests << clock.elapsed();
-    });
-    watch.start(5);
+    const QList<qint64> &requests = requestTimes();
     f.state.SimultaneousDownloads = 2;
     f.engine->DownloadFilesFromLV(false);
     ASSERT_TRUE(f.waitUntilIdle(10000));
