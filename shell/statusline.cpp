@@ -4,6 +4,7 @@
 #include "downloadengine.h"
 #include "downloadlistmodel.h"
 
+#include <QEvent>
 #include <QLabel>
 #include <QStringList>
 
@@ -23,6 +24,14 @@ StatusLine::StatusLine(QLabel &label, DownloadListModel &list, DownloadEngine &e
     connect(&list, &QAbstractItemModel::layoutChanged, this, mark);
     connect(&m_timer, &QTimer::timeout, this, &StatusLine::Tick);
     m_timer.start(IntervalMs);
+    // A resized line is cut anew at the next tick.
+    label.installEventFilter(this);
+}
+
+bool StatusLine::eventFilter(QObject *watched, QEvent *event)
+{
+    if (event->type() == QEvent::Resize) m_dirty = true;
+    return QObject::eventFilter(watched, event);
 }
 
 void StatusLine::Tick()
@@ -50,9 +59,10 @@ QString StatusLine::Refresh()
     if (!m_harvesting && !m_busy) parts << HarvestText(harvest, m_texts);
     parts.removeAll(QString());
     const QString line = parts.join(QStringLiteral("  |  "));
-    if (m_label.text() != line) {
-        m_label.setText(line);
-        m_label.setToolTip(line);
-    }
+    // A line wider than the window ends in "…"; the tooltip holds it whole.
+    const QString shown =
+        m_label.fontMetrics().elidedText(line, Qt::ElideRight, qMax(1, m_label.width()));
+    if (m_label.text() != shown) m_label.setText(shown);
+    if (m_label.toolTip() != line) m_label.setToolTip(line);
     return line;
 }

@@ -27,6 +27,9 @@ public:
 
     static constexpr int IntervalMs = 400;
 
+protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+
 private:
     void Tick();
 
