@@ -1,16 +1,21 @@
 #include "downloadarchive.h"
 
+#include <openssl/evp.h>
+#include <memory>
+
 #include "programfolder.h"
 #include "questions.h"
 
 #include <QAtomicInt>
-#include <QCryptographicHash>
 #include <QDateTime>
 #include <QFile>
 #include <QSqlDatabase>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
+
+#include <memory>
+#include <openssl/evp.h>
 
 namespace
 {
@@ -183,14 +188,25 @@ QByteArray DownloadArchive::HashFile(const QString &path, const std::function<vo
 {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) return {};
-    QCryptographicHash hash(QCryptographicHash::Sha256);
+    // OpenSSL's SHA-256 uses the processor's SHA and vector instructions:
+    // several times faster than a portable one, which matters when every
+    // small picture of a harvest is hashed on the way to "Done".
+    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash(EVP_MD_CTX_new(),
+                                                                 &EVP_MD_CTX_free);
+    if (!hash || EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) != 1) return {};
     QByteArray block(HashBlock, Qt::Uninitialized);
     for (int blocks = 1;; ++blocks) {
         const qint64 n = file.read(block.data(), block.size());
         if (n < 0) return {};
         if (n == 0) break;
-        hash.addData(QByteArrayView(block.constData(), n));
+        if (EVP_DigestUpdate(hash.get(), block.constData(), size_t(n)) != 1) return {};
         if (yield && blocks % BlocksPerYield == 0) yield();
     }
-    return hash.result();
+    QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
+    unsigned int length = 0;
+    if (EVP_DigestFinal_ex(hash.get(), reinterpret_cast<unsigned char *>(digest.data()),
+                           &length) != 1)
+        return {};
+    digest.truncate(int(length));
+    return digest;
 }
