@@ -1,8 +1,5 @@
 #include "downloadarchive.h"
 
-#include <openssl/evp.h>
-#include <memory>
-
 #include "programfolder.h"
 #include "questions.h"
 
