@@ -44,6 +44,8 @@ DownloadArchive::DownloadArchive(const QString &folder, Questions &questions)
 
 DownloadArchive::~DownloadArchive()
 {
+    m_lookup.reset();
+    m_insert.reset();
     if (!QSqlDatabase::contains(m_connection)) return;
     {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
@@ -97,6 +99,8 @@ void DownloadArchive::Fail(const QString &reason)
     if (m_failed) return;
     m_failed = true;
     m_opened = false;
+    m_lookup.reset();
+    m_insert.reset();
     if (QSqlDatabase::contains(m_connection)) {
         QSqlDatabase db = QSqlDatabase::database(m_connection, false);
         if (db.isOpen()) {
@@ -130,28 +134,38 @@ QString DownloadArchive::Record(const QString &source, const QString &path, qint
         Fail(db.lastError().text());
         return {};
     }
-    QSqlQuery q(db);
-    q.prepare(QStringLiteral(
-        "SELECT path FROM files WHERE sha256 = ? AND path <> ? ORDER BY rowid LIMIT 1"));
-    q.addBindValue(sha256);
-    q.addBindValue(path);
-    if (!q.exec()) {
-        Fail(ErrorOf(q));
+    if (!m_lookup) {
+        // Prepared once: a harvest records thousands of small files.
+        m_lookup = std::make_unique<QSqlQuery>(db);
+        m_insert = std::make_unique<QSqlQuery>(db);
+        if (!m_lookup->prepare(QStringLiteral("SELECT path FROM files WHERE sha256 = ? AND "
+                                              "path <> ? ORDER BY rowid LIMIT 1")) ||
+            !m_insert->prepare(QStringLiteral("INSERT INTO files (source, path, size, "
+                                              "finished, sha256) VALUES (?, ?, ?, ?, ?)"))) {
+            Fail(ErrorOf(m_lookup->lastError().isValid() ? *m_lookup : *m_insert));
+            return {};
+        }
+    }
+    QSqlQuery &lookup = *m_lookup;
+    lookup.bindValue(0, sha256);
+    lookup.bindValue(1, path);
+    if (!lookup.exec()) {
+        Fail(ErrorOf(lookup));
         return {};
     }
-    const QString earlier = q.next() ? q.value(0).toString() : QString();
-    q.finish();
-    q.prepare(QStringLiteral(
-        "INSERT INTO files (source, path, size, finished, sha256) VALUES (?, ?, ?, ?, ?)"));
-    q.addBindValue(source);
-    q.addBindValue(path);
-    q.addBindValue(size);
-    q.addBindValue(QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
-    q.addBindValue(sha256);
-    if (!q.exec()) {
-        Fail(ErrorOf(q));
+    const QString earlier = lookup.next() ? lookup.value(0).toString() : QString();
+    lookup.finish();
+    QSqlQuery &insert = *m_insert;
+    insert.bindValue(0, source);
+    insert.bindValue(1, path);
+    insert.bindValue(2, size);
+    insert.bindValue(3, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
+    insert.bindValue(4, sha256);
+    if (!insert.exec()) {
+        Fail(ErrorOf(insert));
         return {};
     }
+    insert.finish();
     if (!db.commit()) {
         Fail(db.lastError().text());
         return {};

@@ -3,8 +3,10 @@
 #include <QByteArray>
 #include <QString>
 #include <functional>
+#include <memory>
 
 class Questions;
+class QSqlQuery;
 
 // The archive of finished downloads: an SQLite database in the program
 // folder with one entry per file that ended "Done" (source address, local
@@ -57,6 +59,9 @@ private:
     QString m_path;
     QString m_connection;
     Questions &m_questions;
+    // Record's two statements, prepared once while the database is open.
+    std::unique_ptr<QSqlQuery> m_lookup;
+    std::unique_ptr<QSqlQuery> m_insert;
     bool m_opened = false;
     bool m_failed = false;
 };
