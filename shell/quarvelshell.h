@@ -122,6 +122,7 @@ private:
     void keepOptionsInside();
     void fitOptionsWidth();
     void placeWindow(QWidget *window, const QRect &twips);
+    int optionsWidthTwips() const;
     void reportError(const QString &procedure, int line, const QString &description);
     QString peekLanguageTexts0();
 
