@@ -91,9 +91,11 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < "
+    "URLS\n"
     "       download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE [TARGETDIR]\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE "
+    "[TARGETDIR]\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -256,6 +258,8 @@ int main(int argc, char **argv)
         }
         engine.DownloadFilesFromLV(false);
     });
+    // The archive's worker may still be writing the last files: part of the run.
+    archive.Flush();
 
     int done = 0;
     qint64 bytes = 0;

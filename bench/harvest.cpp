@@ -312,6 +312,8 @@ int main(int argc, char **argv)
         feed.End();
         if (opt.download) engine.DownloadFilesFromLV(false);
     });
+    // The archive's worker may still be writing the last files: part of the run.
+    archive.Flush();
     const qint64 totalNs = clock.nsecsElapsed();
 
     int done = 0;

@@ -1,223 +1,244 @@
 #include "downloadarchive.h"
 
+#include "archivestore.h"
 #include "programfolder.h"
 #include "questions.h"
 
-#include <QAtomicInt>
-#include <QDateTime>
-#include <QFile>
-#include <QSqlDatabase>
-#include <QSqlError>
-#include <QSqlQuery>
-#include <QVariant>
+#include <QFileInfo>
+#include <QList>
+#include <QMutex>
+#include <QMutexLocker>
+#include <QPair>
+#include <QWaitCondition>
 
-#include <memory>
-#include <openssl/evp.h>
+// One finished file for the worker.
+struct ArchiveJob {
+    quint64 Id = 0;
+    QString Source;
+    QString Path;
+};
 
-namespace
+// What the main thread and the worker share: the jobs to do, the answers to
+// take and how far the worker has come. Every access holds Mutex.
+struct ArchiveQueue {
+    QMutex Mutex;
+    // Signalled whenever the worker is through with a batch.
+    QWaitCondition Written;
+    QList<ArchiveJob> Jobs;
+    // A call of the worker's Work is queued or running.
+    bool Working = false;
+    // Per job of a written batch whose content was archived before: the
+    // earlier file.
+    QList<QPair<quint64, QString>> Answers;
+    // A delivery to the main thread is queued.
+    bool Answering = false;
+    // The id of the last job the worker is through with (ids rise by one).
+    quint64 Finished = 0;
+    // Why the worker's connection failed; taken by the main thread.
+    QString Failure;
+};
+
+// Lives on the archive's thread; its connection is opened, used and closed
+// there (it is deleted there when the thread ends).
+class ArchiveWorker : public QObject
 {
+public:
+    ArchiveWorker(const QString &path, std::shared_ptr<ArchiveQueue> queue,
+                  std::function<void()> wake)
+        : m_store(path), m_queue(std::move(queue)), m_wake(std::move(wake))
+    {
+    }
 
-// Every archive object has a connection of its own, so that tests and tools
-// may open several side by side.
-QAtomicInt connectionCounter;
+    // Takes batches until the queue is empty.
+    void Work()
+    {
+        for (;;) {
+            QList<ArchiveJob> jobs;
+            {
+                QMutexLocker lock(&m_queue->Mutex);
+                if (m_queue->Jobs.isEmpty()) {
+                    m_queue->Working = false;
+                    return;
+                }
+                jobs.swap(m_queue->Jobs);
+            }
+            QList<ArchiveStore::Entry> entries;
+            QList<quint64> ids;
+            for (const ArchiveJob &job : jobs) {
+                if (m_store.Failed()) break;
+                QByteArray hash = ArchiveStore::HashFile(job.Path);
+                if (hash.isEmpty()) continue;
+                entries.append({job.Source, job.Path, QFileInfo(job.Path).size(), hash});
+                ids.append(job.Id);
+            }
+            QStringList earlier;
+            const bool written = !entries.isEmpty() && m_store.RecordBatch(entries, &earlier);
+            bool wake = false;
+            {
+                QMutexLocker lock(&m_queue->Mutex);
+                if (written) {
+                    for (int i = 0; i < ids.size(); ++i)
+                        if (!earlier[i].isEmpty()) m_queue->Answers.append({ids[i], earlier[i]});
+                }
+                if (m_store.Failed() && m_queue->Failure.isEmpty() && !m_failureSent) {
+                    m_queue->Failure = m_store.Error();
+                    m_failureSent = true;
+                }
+                m_queue->Finished = jobs.last().Id;
+                wake = !m_queue->Answering;
+                m_queue->Answering = true;
+                m_queue->Written.wakeAll();
+            }
+            if (wake) m_wake();
+        }
+    }
 
-// How long a statement waits for another program's lock before it fails.
-constexpr int BusyTimeoutMs = 2000;
-// Blocks of a hashed file, and how many of them pass between two yields.
-constexpr qint64 HashBlock = 1 << 20;
-constexpr int BlocksPerYield = 16;
-
-QString ErrorOf(const QSqlQuery &query)
-{
-    return query.lastError().text();
-}
-
-} // namespace
+private:
+    ArchiveStore m_store;
+    std::shared_ptr<ArchiveQueue> m_queue;
+    std::function<void()> m_wake;
+    bool m_failureSent = false;
+};
 
 DownloadArchive::DownloadArchive(const QString &folder, Questions &questions)
-    : m_path(ProgramFolder::Join(folder, QString::fromLatin1(FileName))),
-      m_connection(
-          QStringLiteral("quarvel-archive-%1").arg(connectionCounter.fetchAndAddRelaxed(1))),
-      m_questions(questions)
+    : m_path(ProgramFolder::Join(folder, QString::fromLatin1(FileName))), m_questions(questions),
+      m_store(std::make_unique<ArchiveStore>(m_path)), m_queue(std::make_shared<ArchiveQueue>())
 {
+    m_thread.setObjectName(QStringLiteral("archive"));
 }
 
 DownloadArchive::~DownloadArchive()
 {
-    m_lookup.reset();
-    m_insert.reset();
-    if (!QSqlDatabase::contains(m_connection)) return;
-    {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        db.close();
-    }
-    QSqlDatabase::removeDatabase(m_connection);
+    if (!m_worker) return;
+    // Whatever is queued is written before the program goes on; nobody is
+    // left to hear the answers.
+    WaitForWorker();
+    Deliver(false);
+    m_thread.quit();
+    m_thread.wait();
 }
 
 bool DownloadArchive::Usable()
 {
-    return Open();
-}
-
-bool DownloadArchive::Open()
-{
     if (m_failed) return false;
-    if (m_opened) return true;
-    if (!QSqlDatabase::isDriverAvailable(QStringLiteral("QSQLITE"))) {
-        Fail(QStringLiteral("Qt's SQLite driver is not installed"));
-        return false;
-    }
-    QSqlDatabase db = QSqlDatabase::addDatabase(QStringLiteral("QSQLITE"), m_connection);
-    db.setDatabaseName(m_path);
-    db.setConnectOptions(QStringLiteral("QSQLITE_BUSY_TIMEOUT=%1").arg(BusyTimeoutMs));
-    if (!db.open()) {
-        Fail(db.lastError().text());
-        return false;
-    }
-    // The schema is read here first: a damaged file or a lock held by
-    // another program shows at once. Both lookups go by index.
-    QSqlQuery q(db);
-    for (const char *statement : {
-             "PRAGMA journal_mode=WAL",
-             "PRAGMA synchronous=NORMAL",
-             "CREATE TABLE IF NOT EXISTS files (source TEXT NOT NULL, path TEXT NOT NULL, "
-             "size INTEGER NOT NULL, finished TEXT NOT NULL, sha256 BLOB NOT NULL)",
-             "CREATE INDEX IF NOT EXISTS files_source ON files (source)",
-             "CREATE INDEX IF NOT EXISTS files_sha256 ON files (sha256)",
-         }) {
-        if (!q.exec(QString::fromLatin1(statement))) {
-            Fail(ErrorOf(q));
-            return false;
-        }
-    }
-    m_opened = true;
-    return true;
+    if (m_store->Open()) return true;
+    Fail(m_store->Error());
+    return false;
 }
 
 void DownloadArchive::Fail(const QString &reason)
 {
     if (m_failed) return;
     m_failed = true;
-    m_opened = false;
-    m_lookup.reset();
-    m_insert.reset();
-    if (QSqlDatabase::contains(m_connection)) {
-        QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-        if (db.isOpen()) {
-            db.rollback();
-            db.close();
-        }
-    }
     m_questions.Message(ProblemText.arg(m_path, reason), Questions::Buttons::Ok,
                         Questions::Icon::Warning);
 }
 
 bool DownloadArchive::Contains(const QString &source)
 {
-    if (!Open()) return false;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    q.prepare(QStringLiteral("SELECT 1 FROM files WHERE source = ? LIMIT 1"));
-    q.addBindValue(source);
-    if (!q.exec()) {
-        Fail(ErrorOf(q));
-        return false;
-    }
-    return q.next();
+    if (!Usable()) return false;
+    if (m_pendingSources.contains(source)) return true;
+    const bool found = m_store->Contains(source);
+    if (m_store->Failed()) Fail(m_store->Error());
+    return found;
 }
 
-QString DownloadArchive::Record(const QString &source, const QString &path, qint64 size,
-                                const QByteArray &sha256)
+void DownloadArchive::Archive(const QString &source, const QString &path, QObject *context,
+                              Answer answer)
 {
-    if (!Open()) return {};
-    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
-    if (!db.transaction()) {
-        Fail(db.lastError().text());
-        return {};
+    if (!Usable()) return;
+    if (!m_worker) {
+        // Its connection is opened by the first batch, on the thread.
+        m_worker = new ArchiveWorker(m_path, m_queue, [this] {
+            QMetaObject::invokeMethod(
+                &m_receiver, [this] { Deliver(true); }, Qt::QueuedConnection);
+        });
+        m_worker->moveToThread(&m_thread);
+        QObject::connect(&m_thread, &QThread::finished, m_worker, &QObject::deleteLater);
+        m_thread.start();
     }
-    if (!m_lookup) {
-        // Prepared once: a harvest records thousands of small files.
-        m_lookup = std::make_unique<QSqlQuery>(db);
-        m_insert = std::make_unique<QSqlQuery>(db);
-        if (!m_lookup->prepare(QStringLiteral("SELECT path FROM files WHERE sha256 = ? AND "
-                                              "path <> ? ORDER BY rowid LIMIT 1")) ||
-            !m_insert->prepare(QStringLiteral("INSERT INTO files (source, path, size, "
-                                              "finished, sha256) VALUES (?, ?, ?, ?, ?)"))) {
-            Fail(ErrorOf(m_lookup->lastError().isValid() ? *m_lookup : *m_insert));
-            return {};
-        }
+    const quint64 id = ++m_queued;
+    m_pending.emplace(id, Pending{source, context, context != nullptr, std::move(answer)});
+    ++m_pendingSources[source];
+    bool start = false;
+    {
+        QMutexLocker lock(&m_queue->Mutex);
+        m_queue->Jobs.append({id, source, path});
+        start = !m_queue->Working;
+        m_queue->Working = true;
     }
-    QSqlQuery &lookup = *m_lookup;
-    lookup.bindValue(0, sha256);
-    lookup.bindValue(1, path);
-    if (!lookup.exec()) {
-        Fail(ErrorOf(lookup));
-        return {};
+    if (start) {
+        ArchiveWorker *worker = m_worker;
+        QMetaObject::invokeMethod(
+            worker, [worker] { worker->Work(); }, Qt::QueuedConnection);
     }
-    const QString earlier = lookup.next() ? lookup.value(0).toString() : QString();
-    lookup.finish();
-    QSqlQuery &insert = *m_insert;
-    insert.bindValue(0, source);
-    insert.bindValue(1, path);
-    insert.bindValue(2, size);
-    insert.bindValue(3, QDateTime::currentDateTimeUtc().toString(Qt::ISODate));
-    insert.bindValue(4, sha256);
-    if (!insert.exec()) {
-        Fail(ErrorOf(insert));
-        return {};
+}
+
+void DownloadArchive::WaitForWorker()
+{
+    if (!m_worker) return;
+    // The worker never waits for this thread, so this wait ends once it has
+    // hashed and written what is queued.
+    QMutexLocker lock(&m_queue->Mutex);
+    while (m_queue->Finished < m_queued)
+        m_queue->Written.wait(&m_queue->Mutex);
+}
+
+void DownloadArchive::Deliver(bool reply)
+{
+    QList<QPair<quint64, QString>> answers;
+    QString failure;
+    quint64 finished = 0;
+    {
+        QMutexLocker lock(&m_queue->Mutex);
+        answers.swap(m_queue->Answers);
+        failure.swap(m_queue->Failure);
+        finished = m_queue->Finished;
+        m_queue->Answering = false;
     }
-    insert.finish();
-    if (!db.commit()) {
-        Fail(db.lastError().text());
-        return {};
+    QHash<quint64, QString> earlier;
+    for (const auto &[id, path] : answers)
+        earlier.insert(id, path);
+    // Jobs are finished in the order they were queued. The answers run once
+    // the bookkeeping is done: they may queue new jobs.
+    QList<QPair<Answer, QString>> replies;
+    while (!m_pending.empty() && m_pending.begin()->first <= finished) {
+        const auto first = m_pending.begin();
+        const Pending &pending = first->second;
+        auto source = m_pendingSources.find(pending.Source);
+        if (source != m_pendingSources.end() && --source.value() == 0)
+            m_pendingSources.erase(source);
+        const QString path = earlier.value(first->first);
+        if (reply && !path.isEmpty() && pending.Reply && (!pending.Guarded || pending.Context))
+            replies.append({pending.Reply, path});
+        m_pending.erase(first);
     }
-    return earlier;
+    for (const auto &[answer, path] : replies)
+        answer(path);
+    if (reply && !failure.isEmpty()) Fail(failure);
+}
+
+void DownloadArchive::Flush()
+{
+    WaitForWorker();
+    Deliver(true);
 }
 
 bool DownloadArchive::Forget()
 {
-    if (!Open()) return false;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("DELETE FROM files"))) {
-        Fail(ErrorOf(q));
-        return false;
-    }
-    return true;
+    if (!Usable()) return false;
+    // With the worker idle and this thread here, nothing is written meanwhile.
+    Flush();
+    if (m_store->Forget()) return true;
+    Fail(m_store->Error());
+    return false;
 }
 
 qint64 DownloadArchive::Count()
 {
-    if (!Open()) return 0;
-    QSqlQuery q(QSqlDatabase::database(m_connection, false));
-    if (!q.exec(QStringLiteral("SELECT COUNT(*) FROM files"))) {
-        Fail(ErrorOf(q));
-        return 0;
-    }
-    return q.next() ? q.value(0).toLongLong() : 0;
-}
-
-QByteArray DownloadArchive::HashFile(const QString &path, const std::function<void()> &yield)
-{
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) return {};
-    // OpenSSL's SHA-256 uses the processor's SHA and vector instructions:
-    // several times faster than a portable one, which matters when every
-    // small picture of a harvest is hashed on the way to "Done".
-    std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> hash(EVP_MD_CTX_new(),
-                                                                 &EVP_MD_CTX_free);
-    if (!hash || EVP_DigestInit_ex(hash.get(), EVP_sha256(), nullptr) != 1) return {};
-    QByteArray block(HashBlock, Qt::Uninitialized);
-    for (int blocks = 1;; ++blocks) {
-        const qint64 n = file.read(block.data(), block.size());
-        if (n < 0) return {};
-        if (n == 0) break;
-        if (EVP_DigestUpdate(hash.get(), block.constData(), size_t(n)) != 1) return {};
-        if (yield && blocks % BlocksPerYield == 0) yield();
-    }
-    QByteArray digest(EVP_MAX_MD_SIZE, Qt::Uninitialized);
-    unsigned int length = 0;
-    if (EVP_DigestFinal_ex(hash.get(), reinterpret_cast<unsigned char *>(digest.data()),
-                           &length) != 1)
-        return {};
-    digest.truncate(int(length));
-    return digest;
+    if (!Usable()) return 0;
+    Flush();
+    const qint64 count = m_store->Count();
+    if (m_store->Failed()) Fail(m_store->Error());
+    return count;
 }

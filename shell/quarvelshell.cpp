@@ -24,8 +24,8 @@
 #include "twips.h"
 #include "urlbarwiring.h"
 #include "urllistmodel.h"
-#include "wait.h"
 #include "urllistrunner.h"
+#include "wait.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
 
@@ -333,6 +333,8 @@ void QuarvelShell::Shutdown()
         m_engine->KillAllDownloads();
         m_engine->Close();
     }
+    // The files that ended "Done" last are written to the archive now.
+    if (m_archive) m_archive->Flush();
     UnloadForms();
     // After the language file failed nothing is written: the settings file
     // keeps the language the program last started with.

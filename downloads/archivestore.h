@@ -1,0 +1,64 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+
+class QSqlQuery;
+
+// One SQLite connection to the archive of finished downloads. A connection
+// may only be used on the thread that opened it: the archive keeps one for
+// the lookups on the main thread and one for the writes on its worker. A
+// failure is not reported here; the owner reads Error() and reports it.
+class ArchiveStore
+{
+public:
+    // One finished file to record.
+    struct Entry {
+        QString Source;
+        QString Path;
+        qint64 Size = 0;
+        QByteArray Sha256;
+    };
+
+    explicit ArchiveStore(const QString &path);
+    ~ArchiveStore();
+    ArchiveStore(const ArchiveStore &) = delete;
+    ArchiveStore &operator=(const ArchiveStore &) = delete;
+
+    // Opens the database on first use (creating the table and indexes).
+    // False once it has failed; Error() then says why.
+    bool Open();
+    bool Failed() const { return m_failed; }
+    QString Error() const { return m_error; }
+
+    // True when a finished download of this source address is recorded.
+    bool Contains(const QString &source);
+    // Records the entries in one transaction. earlier receives, per entry,
+    // the local path of the earliest recorded other file with the same
+    // content (empty: none), entries earlier in the same batch included.
+    bool RecordBatch(const QList<Entry> &entries, QStringList *earlier);
+    // Forgets every entry.
+    bool Forget();
+    // The number of entries (0 on failure).
+    qint64 Count();
+
+    // The SHA-256 of a file's content, empty when it cannot be read.
+    static QByteArray HashFile(const QString &path);
+
+private:
+    bool Fail(const QString &reason);
+    bool Prepare(std::unique_ptr<QSqlQuery> &query, const char *statement);
+
+    QString m_path;
+    QString m_connection;
+    QString m_error;
+    // Statements prepared once while the database is open.
+    std::unique_ptr<QSqlQuery> m_contains;
+    std::unique_ptr<QSqlQuery> m_lookup;
+    std::unique_ptr<QSqlQuery> m_insert;
+    bool m_opened = false;
+    bool m_failed = false;
+};
