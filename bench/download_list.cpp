@@ -91,11 +91,9 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < "
-    "URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < URLS\n"
     "       download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE "
-    "[TARGETDIR]\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE [TARGETDIR]\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 

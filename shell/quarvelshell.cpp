@@ -24,8 +24,8 @@
 #include "twips.h"
 #include "urlbarwiring.h"
 #include "urllistmodel.h"
-#include "urllistrunner.h"
 #include "wait.h"
+#include "urllistrunner.h"
 #include "windowcrawlhost.h"
 #include "windowops.h"
 
