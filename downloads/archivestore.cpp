@@ -4,11 +4,13 @@
 #include <QDateTime>
 #include <QFile>
 #include <QSqlDatabase>
+#include <QSqlDriver>
 #include <QSqlError>
 #include <QSqlQuery>
 #include <QVariant>
 
 #include <openssl/evp.h>
+#include <sqlite3.h>
 
 namespace
 {
@@ -38,7 +40,8 @@ ArchiveStore::ArchiveStore(const QString &path)
 
 ArchiveStore::~ArchiveStore()
 {
-    m_contains.reset();
+    EndRead();
+    FinishContains();
     m_lookup.reset();
     m_insert.reset();
     if (!QSqlDatabase::contains(m_connection)) return;
@@ -65,6 +68,7 @@ bool ArchiveStore::Open()
     for (const char *statement : {
              "PRAGMA journal_mode=WAL",
              "PRAGMA synchronous=NORMAL",
+             "PRAGMA mmap_size=268435456",
              "CREATE TABLE IF NOT EXISTS files (source TEXT NOT NULL, path TEXT NOT NULL, "
              "size INTEGER NOT NULL, finished TEXT NOT NULL, sha256 BLOB NOT NULL)",
              "CREATE INDEX IF NOT EXISTS files_source ON files (source)",
@@ -81,8 +85,9 @@ bool ArchiveStore::Fail(const QString &reason)
     if (m_failed) return false;
     m_failed = true;
     m_opened = false;
+    m_reading = false;
     m_error = reason;
-    m_contains.reset();
+    FinishContains();
     m_lookup.reset();
     m_insert.reset();
     if (QSqlDatabase::contains(m_connection)) {
@@ -105,17 +110,50 @@ bool ArchiveStore::Prepare(std::unique_ptr<QSqlQuery> &query, const char *statem
     return Fail(reason);
 }
 
+void ArchiveStore::FinishContains()
+{
+    if (m_contains) sqlite3_finalize(m_contains);
+    m_contains = nullptr;
+}
+
 bool ArchiveStore::Contains(const QString &source)
 {
-    // Prepared once: a crawl asks for every file address it meets.
-    if (!Open() || !Prepare(m_contains, "SELECT 1 FROM files WHERE source = ? LIMIT 1"))
-        return false;
-    QSqlQuery &q = *m_contains;
-    q.bindValue(0, source);
-    if (!q.exec()) return Fail(ErrorOf(q));
-    const bool found = q.next();
-    q.finish();
-    return found;
+    if (!Open()) return false;
+    if (!m_contains) {
+        const QVariant handle = QSqlDatabase::database(m_connection, false).driver()->handle();
+        sqlite3 *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
+                          ? *static_cast<sqlite3 *const *>(handle.constData())
+                          : nullptr;
+        if (!db) return Fail(QStringLiteral("no SQLite handle"));
+        if (sqlite3_prepare_v2(db, "SELECT 1 FROM files WHERE source = ? LIMIT 1", -1, &m_contains,
+                               nullptr) != SQLITE_OK)
+            return Fail(QString::fromUtf8(sqlite3_errmsg(db)));
+    }
+    const QByteArray utf8 = source.toUtf8();
+    sqlite3_bind_text(m_contains, 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(m_contains);
+    sqlite3_reset(m_contains);
+    if (rc == SQLITE_ROW) return true;
+    if (rc == SQLITE_DONE) return false;
+    return Fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_contains))));
+}
+
+bool ArchiveStore::BeginRead()
+{
+    if (m_reading) return true;
+    if (!Open()) return false;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.transaction()) return Fail(db.lastError().text());
+    m_reading = true;
+    return true;
+}
+
+void ArchiveStore::EndRead()
+{
+    if (!m_reading) return;
+    m_reading = false;
+    QSqlDatabase db = QSqlDatabase::database(m_connection, false);
+    if (!db.commit()) Fail(db.lastError().text());
 }
 
 bool ArchiveStore::RecordBatch(const QList<Entry> &entries, QStringList *earlier)

@@ -7,6 +7,7 @@
 #include <memory>
 
 class QSqlQuery;
+struct sqlite3_stmt;
 
 // One SQLite connection to the archive of finished downloads. A connection
 // may only be used on the thread that opened it: the archive keeps one for
@@ -35,7 +36,15 @@ public:
     QString Error() const { return m_error; }
 
     // True when a finished download of this source address is recorded.
+    // Goes to SQLite directly through the connection's handle: a crawl asks
+    // for every file address, and QSqlQuery costs several times more.
     bool Contains(const QString &source);
+    // Lookups between these share one read transaction (a snapshot): each
+    // statement on its own would take and release the database's locks.
+    // What other connections write meanwhile shows after EndRead.
+    bool BeginRead();
+    void EndRead();
+    bool Reading() const { return m_reading; }
     // Records the entries in one transaction. earlier receives, per entry,
     // the local path of the earliest recorded other file with the same
     // content (empty: none), entries earlier in the same batch included.
@@ -50,15 +59,17 @@ public:
 
 private:
     bool Fail(const QString &reason);
+    void FinishContains();
     bool Prepare(std::unique_ptr<QSqlQuery> &query, const char *statement);
 
     QString m_path;
     QString m_connection;
     QString m_error;
     // Statements prepared once while the database is open.
-    std::unique_ptr<QSqlQuery> m_contains;
+    sqlite3_stmt *m_contains = nullptr;
     std::unique_ptr<QSqlQuery> m_lookup;
     std::unique_ptr<QSqlQuery> m_insert;
     bool m_opened = false;
     bool m_failed = false;
+    bool m_reading = false;
 };

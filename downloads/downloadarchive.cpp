@@ -138,6 +138,10 @@ bool DownloadArchive::Contains(const QString &source)
 {
     if (!Usable()) return false;
     if (m_pendingSources.contains(source)) return true;
+    // The lookups share one read transaction (each statement would take and
+    // release the database's locks on its own); it ends whenever the worker
+    // has written, so that what it wrote shows.
+    m_store->BeginRead();
     const bool found = m_store->Contains(source);
     if (m_store->Failed()) Fail(m_store->Error());
     return found;
@@ -184,8 +188,16 @@ void DownloadArchive::WaitForWorker()
         m_queue->Written.wait(&m_queue->Mutex);
 }
 
+void DownloadArchive::EndRead()
+{
+    m_store->EndRead();
+    if (m_store->Failed()) Fail(m_store->Error());
+}
+
 void DownloadArchive::Deliver(bool reply)
 {
+    // Lookups after the answers must see what the worker wrote.
+    EndRead();
     QList<QPair<quint64, QString>> answers;
     QString failure;
     quint64 finished = 0;

@@ -80,6 +80,8 @@ private:
 
     // Waits until the worker is through with every job queued so far.
     void WaitForWorker();
+    // Ends the lookups' read transaction.
+    void EndRead();
     // Takes the worker's answers on the main thread.
     void Deliver(bool reply);
     // Reports the failure once and stops using the database.
