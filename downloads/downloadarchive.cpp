@@ -6,10 +6,10 @@
 
 #include <QFileInfo>
 #include <QList>
-#include <QMutex>
-#include <QMutexLocker>
 #include <QPair>
-#include <QWaitCondition>
+
+#include <condition_variable>
+#include <mutex>
 
 // One finished file for the worker.
 struct ArchiveJob {
@@ -21,9 +21,10 @@ struct ArchiveJob {
 // What the main thread and the worker share: the jobs to do, the answers to
 // take and how far the worker has come. Every access holds Mutex.
 struct ArchiveQueue {
-    QMutex Mutex;
+    // The standard library's types, which thread checkers see through.
+    std::mutex Mutex;
     // Signalled whenever the worker is through with a batch.
-    QWaitCondition Written;
+    std::condition_variable Written;
     QList<ArchiveJob> Jobs;
     // A call of the worker's Work is queued or running.
     bool Working = false;
@@ -55,7 +56,7 @@ public:
         for (;;) {
             QList<ArchiveJob> jobs;
             {
-                QMutexLocker lock(&m_queue->Mutex);
+                const std::lock_guard lock(m_queue->Mutex);
                 if (m_queue->Jobs.isEmpty()) {
                     m_queue->Working = false;
                     return;
@@ -75,7 +76,7 @@ public:
             const bool written = !entries.isEmpty() && m_store.RecordBatch(entries, &earlier);
             bool wake = false;
             {
-                QMutexLocker lock(&m_queue->Mutex);
+                const std::lock_guard lock(m_queue->Mutex);
                 if (written) {
                     for (int i = 0; i < ids.size(); ++i)
                         if (!earlier[i].isEmpty()) m_queue->Answers.append({ids[i], earlier[i]});
@@ -87,7 +88,7 @@ public:
                 m_queue->Finished = jobs.last().Id;
                 wake = !m_queue->Answering;
                 m_queue->Answering = true;
-                m_queue->Written.wakeAll();
+                m_queue->Written.notify_all();
             }
             if (wake) m_wake();
         }
@@ -166,7 +167,7 @@ void DownloadArchive::Archive(const QString &source, const QString &path, QObjec
     ++m_pendingSources[source];
     bool start = false;
     {
-        QMutexLocker lock(&m_queue->Mutex);
+        const std::lock_guard lock(m_queue->Mutex);
         m_queue->Jobs.append({id, source, path});
         start = !m_queue->Working;
         m_queue->Working = true;
@@ -183,9 +184,8 @@ void DownloadArchive::WaitForWorker()
     if (!m_worker) return;
     // The worker never waits for this thread, so this wait ends once it has
     // hashed and written what is queued.
-    QMutexLocker lock(&m_queue->Mutex);
-    while (m_queue->Finished < m_queued)
-        m_queue->Written.wait(&m_queue->Mutex);
+    std::unique_lock lock(m_queue->Mutex);
+    m_queue->Written.wait(lock, [this] { return m_queue->Finished >= m_queued; });
 }
 
 void DownloadArchive::EndRead()
@@ -202,7 +202,7 @@ void DownloadArchive::Deliver(bool reply)
     QString failure;
     quint64 finished = 0;
     {
-        QMutexLocker lock(&m_queue->Mutex);
+        const std::lock_guard lock(m_queue->Mutex);
         answers.swap(m_queue->Answers);
         failure.swap(m_queue->Failure);
         finished = m_queue->Finished;
