@@ -8,6 +8,7 @@
 #include <QList>
 #include <QPair>
 
+#include <chrono>
 #include <condition_variable>
 #include <mutex>
 
@@ -25,6 +26,10 @@ struct ArchiveQueue {
     std::mutex Mutex;
     // Signalled whenever the worker is through with a batch.
     std::condition_variable Written;
+    // Signalled when the main thread waits for the worker (Hurry).
+    std::condition_variable Hurried;
+    // The main thread waits: no batch waits for more files.
+    bool Hurry = false;
     QList<ArchiveJob> Jobs;
     // A call of the worker's Work is queued or running.
     bool Working = false;
@@ -38,6 +43,11 @@ struct ArchiveQueue {
     // Why the worker's connection failed; taken by the main thread.
     QString Failure;
 };
+
+// The jobs gathered into one transaction at most.
+constexpr qsizetype MaxBatch = 500;
+// How long a batch waits for more jobs once the queue is empty.
+constexpr std::chrono::milliseconds GatherWindow{10};
 
 // Lives on the archive's thread; its connection is opened, used and closed
 // there (it is deleted there when the thread ends).
@@ -54,24 +64,38 @@ public:
     void Work()
     {
         for (;;) {
+            // A batch: the jobs queued now, and those that queue while these
+            // are hashed (small files finish faster than a transaction).
             QList<ArchiveJob> jobs;
-            {
-                const std::lock_guard lock(m_queue->Mutex);
-                if (m_queue->Jobs.isEmpty()) {
-                    m_queue->Working = false;
-                    return;
-                }
-                jobs.swap(m_queue->Jobs);
-            }
             QList<ArchiveStore::Entry> entries;
             QList<quint64> ids;
-            for (const ArchiveJob &job : jobs) {
-                if (m_store.Failed()) break;
-                QByteArray hash = ArchiveStore::HashFile(job.Path);
-                if (hash.isEmpty()) continue;
-                entries.append({job.Source, job.Path, QFileInfo(job.Path).size(), hash});
-                ids.append(job.Id);
+            bool waited = false;
+            for (;;) {
+                QList<ArchiveJob> more;
+                {
+                    std::unique_lock lock(m_queue->Mutex);
+                    if (m_queue->Jobs.isEmpty() && !jobs.isEmpty() && !waited) {
+                        // A small batch waits a moment for the files about to
+                        // finish: a transaction and an answer for every file
+                        // or two would cost more than the files themselves.
+                        waited = true;
+                        m_queue->Hurried.wait_for(lock, GatherWindow,
+                                                  [this] { return m_queue->Hurry; });
+                    }
+                    if (m_queue->Jobs.isEmpty() && jobs.isEmpty()) m_queue->Working = false;
+                    if (m_queue->Jobs.isEmpty() || jobs.size() >= MaxBatch) break;
+                    more.swap(m_queue->Jobs);
+                }
+                for (const ArchiveJob &job : more) {
+                    if (m_store.Failed()) break;
+                    QByteArray hash = ArchiveStore::HashFile(job.Path);
+                    if (hash.isEmpty()) continue;
+                    entries.append({job.Source, job.Path, QFileInfo(job.Path).size(), hash});
+                    ids.append(job.Id);
+                }
+                jobs.append(more);
             }
+            if (jobs.isEmpty()) return;
             QStringList earlier;
             const bool written = !entries.isEmpty() && m_store.RecordBatch(entries, &earlier);
             bool wake = false;
@@ -185,7 +209,10 @@ void DownloadArchive::WaitForWorker()
     // The worker never waits for this thread, so this wait ends once it has
     // hashed and written what is queued.
     std::unique_lock lock(m_queue->Mutex);
+    m_queue->Hurry = true;
+    m_queue->Hurried.notify_all();
     m_queue->Written.wait(lock, [this] { return m_queue->Finished >= m_queued; });
+    m_queue->Hurry = false;
 }
 
 void DownloadArchive::EndRead()
