@@ -112,30 +112,50 @@ bool ArchiveStore::Prepare(std::unique_ptr<QSqlQuery> &query, const char *statem
 
 void ArchiveStore::FinishContains()
 {
-    if (m_contains) sqlite3_finalize(m_contains);
-    m_contains = nullptr;
+    for (sqlite3_stmt **statement : {&m_contains, &m_containsPrefix}) {
+        if (*statement) sqlite3_finalize(*statement);
+        *statement = nullptr;
+    }
 }
 
-bool ArchiveStore::Contains(const QString &source)
+bool ArchiveStore::Exists(sqlite3_stmt *&statement, const char *sql,
+                          std::initializer_list<QByteArray> values)
 {
     if (!Open()) return false;
-    if (!m_contains) {
+    if (!statement) {
         const QVariant handle = QSqlDatabase::database(m_connection, false).driver()->handle();
         sqlite3 *db = handle.isValid() && qstrcmp(handle.typeName(), "sqlite3*") == 0
                           ? *static_cast<sqlite3 *const *>(handle.constData())
                           : nullptr;
         if (!db) return Fail(QStringLiteral("no SQLite handle"));
-        if (sqlite3_prepare_v2(db, "SELECT 1 FROM files WHERE source = ? LIMIT 1", -1, &m_contains,
-                               nullptr) != SQLITE_OK)
+        if (sqlite3_prepare_v2(db, sql, -1, &statement, nullptr) != SQLITE_OK)
             return Fail(QString::fromUtf8(sqlite3_errmsg(db)));
     }
-    const QByteArray utf8 = source.toUtf8();
-    sqlite3_bind_text(m_contains, 1, utf8.constData(), int(utf8.size()), SQLITE_STATIC);
-    const int rc = sqlite3_step(m_contains);
-    sqlite3_reset(m_contains);
+    int column = 0;
+    for (const QByteArray &value : values)
+        sqlite3_bind_text(statement, ++column, value.constData(), int(value.size()), SQLITE_STATIC);
+    const int rc = sqlite3_step(statement);
+    sqlite3_reset(statement);
     if (rc == SQLITE_ROW) return true;
     if (rc == SQLITE_DONE) return false;
-    return Fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(m_contains))));
+    return Fail(QString::fromUtf8(sqlite3_errmsg(sqlite3_db_handle(statement))));
+}
+
+bool ArchiveStore::Contains(const QString &source)
+{
+    return Exists(m_contains, "SELECT 1 FROM files WHERE source = ? LIMIT 1", {source.toUtf8()});
+}
+
+bool ArchiveStore::ContainsPrefix(const QString &prefix)
+{
+    // Every text that starts with the prefix sorts from the prefix up to the
+    // prefix with its last character raised by one (the index compares bytes).
+    QByteArray from = prefix.toUtf8();
+    if (from.isEmpty()) return true;
+    QByteArray to = from;
+    to.back() = char(to.back() + 1);
+    return Exists(m_containsPrefix, "SELECT 1 FROM files WHERE source >= ? AND source < ? LIMIT 1",
+                  {from, to});
 }
 
 bool ArchiveStore::BeginRead()

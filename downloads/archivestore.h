@@ -4,6 +4,7 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <initializer_list>
 #include <memory>
 
 class QSqlQuery;
@@ -39,6 +40,8 @@ public:
     // Goes to SQLite directly through the connection's handle: a crawl asks
     // for every file address, and QSqlQuery costs several times more.
     bool Contains(const QString &source);
+    // True when a recorded source address starts with prefix.
+    bool ContainsPrefix(const QString &prefix);
     // Lookups between these share one read transaction (a snapshot): each
     // statement on its own would take and release the database's locks.
     // What other connections write meanwhile shows after EndRead.
@@ -60,6 +63,10 @@ public:
 private:
     bool Fail(const QString &reason);
     void FinishContains();
+    // Runs a lookup prepared once (on first use) through SQLite's own
+    // interface: true when it finds a row.
+    bool Exists(sqlite3_stmt *&statement, const char *sql,
+                std::initializer_list<QByteArray> values);
     bool Prepare(std::unique_ptr<QSqlQuery> &query, const char *statement);
 
     QString m_path;
@@ -67,6 +74,7 @@ private:
     QString m_error;
     // Statements prepared once while the database is open.
     sqlite3_stmt *m_contains = nullptr;
+    sqlite3_stmt *m_containsPrefix = nullptr;
     std::unique_ptr<QSqlQuery> m_lookup;
     std::unique_ptr<QSqlQuery> m_insert;
     bool m_opened = false;

@@ -167,6 +167,18 @@ bool DownloadArchive::Contains(const QString &source)
     // release the database's locks on its own); it ends whenever the worker
     // has written, so that what it wrote shows.
     m_store->BeginRead();
+    // A folder of the address without any archived address is remembered for
+    // as long as the read transaction lasts (nothing can change within it):
+    // the other addresses of a new gallery are answered without a lookup.
+    const QString folder = source.left(source.lastIndexOf(QLatin1Char('/')) + 1);
+    if (!folder.isEmpty() && m_store->Reading()) {
+        if (m_emptyFolders.contains(folder)) return false;
+        if (!m_store->ContainsPrefix(folder)) {
+            if (m_store->Failed()) Fail(m_store->Error());
+            m_emptyFolders.insert(folder);
+            return false;
+        }
+    }
     const bool found = m_store->Contains(source);
     if (m_store->Failed()) Fail(m_store->Error());
     return found;
@@ -217,6 +229,7 @@ void DownloadArchive::WaitForWorker()
 
 void DownloadArchive::EndRead()
 {
+    m_emptyFolders.clear();
     m_store->EndRead();
     if (m_store->Failed()) Fail(m_store->Error());
 }

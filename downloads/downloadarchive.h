@@ -3,6 +3,7 @@
 #include <QHash>
 #include <QObject>
 #include <QPointer>
+#include <QSet>
 #include <QString>
 #include <QThread>
 #include <functional>
@@ -98,6 +99,9 @@ private:
     QObject m_receiver;
     std::map<quint64, Pending> m_pending;
     QHash<QString, int> m_pendingSources;
+    // Folders (address prefixes) without archived addresses, within the
+    // current read transaction.
+    QSet<QString> m_emptyFolders;
     quint64 m_queued = 0;
     bool m_failed = false;
 };
