@@ -44,7 +44,7 @@ struct ArchiveQueue {
     QString Failure;
 };
 
-// The jobs gathered into one transaction at most.
+// A batch takes no more jobs once it holds this many.
 constexpr qsizetype MaxBatch = 500;
 // How long a batch waits for more jobs once the queue is empty.
 constexpr std::chrono::milliseconds GatherWindow{10};
