@@ -105,7 +105,7 @@ inline bool rowDone(const DownloadListModel &list, int row, const char *tool)
 // Seconds from nanoseconds with two decimals, as the summary lines give them.
 inline QString seconds(qint64 ns)
 {
-    return QString::number(double(ns) / 1e9, 'f', 2);
+    return QString::number(double(ns) / 1e9, 'f', 3);
 }
 
 } // namespace BenchSupport

@@ -8,6 +8,7 @@
 #
 #   bash bench/compare_harvest.sh [--runs N] [--dir DIR] [--harvest PATH]
 #                                 [--delay MS] [--small] [--no-reuse] [--rtt MS]
+#                                 [--archive-entries N]
 #
 #   --runs N        harvests per tool (default 3)
 #   --delay MS      nginx answers every request after MS milliseconds, as a
@@ -19,6 +20,10 @@
 #   --no-reuse      harvest opens a new connection for every transfer
 #   --rtt MS        the timed runs go through bench/delayproxy, which adds MS
 #                   milliseconds of round-trip time (plain and TLS)
+#   --archive-entries N  instead: times the crawl alone (no downloads, plain
+#                   HTTP) with --no-skip-downloaded against the crawl that
+#                   asks an archive of N entries of other addresses (filled
+#                   with the sqlite3 program) for every picture
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -31,6 +36,7 @@ parent=/tmp
 harvest="$root/build/bench/harvest"
 harvest_extra=()
 rtt=
+archive_entries=
 
 # The site: an index page linking the section pages, each linking its gallery
 # pages, each showing its pictures (relative links throughout; every gallery
@@ -48,7 +54,8 @@ while (($#)); do
         --small) sections=6; galleries=10; shift ;;
         --no-reuse) harvest_extra+=(--no-reuse); shift ;;
         --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
-        -h|--help) bench_help 23; exit 0 ;;
+        --archive-entries) positive "$1" "${2:-}"; archive_entries=$2; shift 2 ;;
+        -h|--help) bench_help 27; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -127,6 +134,63 @@ if [[ -n $rtt ]]; then
     bench_start_delayproxy $((port + 3)) "$tls_port" "$rtt"
     url="http://127.0.0.1:$((port + 2))/index.html"
     tls_url="https://127.0.0.1:$((tls_port + 2))/index.html"
+fi
+
+if [[ -n $archive_entries ]]; then
+    bench_need_command sqlite3 sqlite3
+    echo "Filling an archive with $archive_entries entries..." >&2
+    mkdir -p "$work/archive"
+    # The archive's own schema; the addresses are of another server.
+    sqlite3 "$work/archive/archive.sqlite" <<SQL >/dev/null
+PRAGMA journal_mode=WAL;
+CREATE TABLE files (source TEXT NOT NULL, path TEXT NOT NULL, size INTEGER NOT NULL,
+                    finished TEXT NOT NULL, sha256 BLOB NOT NULL);
+CREATE INDEX files_source ON files (source);
+CREATE INDEX files_sha256 ON files (sha256);
+WITH RECURSIVE n(i) AS (SELECT 1 UNION ALL SELECT i + 1 FROM n WHERE i < $archive_entries)
+INSERT INTO files SELECT 'http://pictures.invalid/g' || (i / 100) || '/p' || i || '.jpg',
+    '/pictures/p' || i || '.jpg', 4096, '2026-01-01T00:00:00Z', randomblob(32) FROM n;
+SQL
+    echo "Crawling $url without and with the archive, $runs runs each..." >&2
+    for ((run = 1; run <= runs; run++)); do
+        for tool in crawl crawl_archive; do
+            rm -rf "$out" "${work:?}/home"
+            mkdir -p "$out" "$work/home"
+            cmd=("$harvest" "${harvest_extra[@]}" "$url" "$out" --depth 3 --no-unique --no-multi
+                 --min-kb 0)
+            if [[ $tool == crawl ]]; then
+                cmd+=(--home "$work/home" --no-skip-downloaded)
+            else
+                cmd+=(--home "$work/archive")
+            fi
+            bench_time "${cmd[@]}" 2>"$work/stderr.txt" || die "$tool failed in run $run"
+            summary=$(tail -n 1 "$work/stdout.txt")
+            [[ $summary == "pages $pages, rows $expected,"* ]] ||
+                die "$tool: unexpected summary in run $run: $summary"
+            # The crawl takes a tenth of a second: its own clock, from the
+            # start of the crawl to its end, instead of GNU time's hundredths
+            # (the summary's time ends at a poll every 10 ms).
+            t_wall=$(sed -n 's/^harvest: crawl \([0-9.]*\) s$/\1/p' "$work/stderr.txt")
+            [[ -n $t_wall ]] || t_wall=${summary##*seconds }
+            bench_record "$work/times/$tool" "$(printf 'run %d %-14s' "$run" "$tool")"
+        done
+    done
+    echo
+    printf '%d pages, %d pictures, the crawl alone (wall: its own clock), median of %d runs\n\n' \
+        "$pages" "$expected" "$runs"
+    declare -A wall
+    for tool in crawl crawl_archive; do
+        wall[$tool]=$(bench_median 1 "$work/times/$tool")
+        printf '%-14s wall %.4f s  CPU %.2f s  peak RSS %.1f MiB\n' "$tool" "${wall[$tool]}" \
+            "$(bench_median 2 "$work/times/$tool")" "$(bench_median 3 "$work/times/$tool")"
+    done
+    echo
+    awk -v a="${wall[crawl_archive]}" -v c="${wall[crawl]}" -v n="$archive_entries" 'BEGIN {
+        r = c > 0 ? a / c : 0
+        printf "crawl with an archive of %d entries / without: wall %.3fx (goal <= 1.05: %s)\n",
+            n, r, r <= 1.05 ? "met" : "missed"
+    }'
+    exit 0
 fi
 
 echo "Harvesting $url with ${tools[*]}, $runs runs each..." >&2

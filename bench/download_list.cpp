@@ -256,6 +256,8 @@ int main(int argc, char **argv)
         }
         engine.DownloadFilesFromLV(false);
     });
+    // The archive's worker may still be writing the last files: part of the run.
+    archive.Flush();
 
     int done = 0;
     qint64 bytes = 0;

@@ -312,6 +312,8 @@ int main(int argc, char **argv)
         feed.End();
         if (opt.download) engine.DownloadFilesFromLV(false);
     });
+    // The archive's worker may still be writing the last files: part of the run.
+    archive.Flush();
     const qint64 totalNs = clock.nsecsElapsed();
 
     int done = 0;
@@ -325,6 +327,8 @@ int main(int argc, char **argv)
     if (opt.download)
         std::fprintf(stderr, "harvest: crawl %.2f s, downloads %.2f s\n", double(crawlNs) / 1e9,
                      double(totalNs - crawlNs) / 1e9);
+    else
+        std::fprintf(stderr, "harvest: crawl %.4f s\n", double(crawlNs) / 1e9);
     printLine(QStringLiteral("pages %1, rows %2, done %3, failed %4, seconds %5")
                   .arg(crawler.Visited().size())
                   .arg(list.count())

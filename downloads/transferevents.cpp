@@ -305,19 +305,19 @@ void DownloadEngine::JoinGroup(int b, int row)
 void DownloadEngine::ArchiveDone(const QPersistentModelIndex &rowIndex)
 {
     if (!m_archive || !rowIndex.isValid() || !m_archive->Usable()) return;
-    int row = rowIndex.row() + 1;
+    const int row = rowIndex.row() + 1;
     const QString file = m_list.text(row);
-    const QString source = m_list.subItem(row, DownloadListModel::ColSource);
-    // A long file lets events through while it is read; the row may move.
-    const QByteArray hash =
-        DownloadArchive::HashFile(file, [] { QCoreApplication::processEvents(); });
-    if (hash.isEmpty()) return;
-    const QString earlier = m_archive->Record(source, file, QFileInfo(file).size(), hash);
-    if (earlier.isEmpty() || !rowIndex.isValid()) return;
-    row = rowIndex.row() + 1;
-    if (m_list.text(row) != file || m_list.subItem(row, DownloadListModel::ColState) != StateDone)
-        return;
-    SetState(row, StateDoneSameAs(QFileInfo(earlier).fileName()), earlier);
+    // The archive's worker hashes and records the file; its answer comes
+    // back through the event loop, when the row may have moved or changed.
+    m_archive->Archive(m_list.subItem(row, DownloadListModel::ColSource), file, this,
+                       [this, rowIndex, file](const QString &earlier) {
+                           if (!rowIndex.isValid()) return;
+                           const int now = rowIndex.row() + 1;
+                           if (m_list.text(now) != file ||
+                               m_list.subItem(now, DownloadListModel::ColState) != StateDone)
+                               return;
+                           SetState(now, StateDoneSameAs(QFileInfo(earlier).fileName()), earlier);
+                       });
 }
 
 void DownloadEngine::Quarvel1_Failed(int i, const QString &reason)

@@ -8,8 +8,10 @@ set -euo pipefail
 packages=(
   cmake g++ make
   qt6-base-dev qt6-base-dev-tools qt6-webengine-dev
-  # The archive of finished downloads: Qt's SQLite driver.
-  libqt6sql6-sqlite
+  # The archive of finished downloads: Qt's SQLite driver, and SQLite's
+  # headers for the lookups that go to it directly; sqlite3 for the benchmark
+  # that fills an archive.
+  libqt6sql6-sqlite libsqlite3-dev sqlite3
   libgtest-dev libgmock-dev libbenchmark-dev
   nginx-light
   # TLS: the system's trusted certificates, and the openssl tool with which

@@ -318,6 +318,8 @@ void QuarvelShell::Shutdown()
         m_engine->KillAllDownloads();
         m_engine->Close();
     }
+    // The files that ended "Done" last are written to the archive now.
+    if (m_archive) m_archive->Flush();
     UnloadForms();
     // After the language file failed nothing is written: the settings file
     // keeps the language the program last started with.

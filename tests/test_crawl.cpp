@@ -20,8 +20,8 @@
 
 #include <QCheckBox>
 #include <QDir>
-#include <QFileInfo>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRegularExpression>
@@ -481,6 +481,7 @@ TEST_F(CrawlTest, TheArchiveSkipsAddressesDownloadedBeforeAndNamesEqualContent)
     ASSERT_EQ(names(), QStringList({"one.jpg", "two.jpg"}));
     engine->DownloadFilesFromLV(false);
     ASSERT_TRUE(QTest::qWaitFor([this] { return !engine->Timer1States().Busy; }, 20000));
+    archive.Flush();
     // Both files are kept; the second names the first.
     EXPECT_EQ(list.subItem(1, DownloadListModel::ColState), "Done");
     EXPECT_EQ(list.subItem(2, DownloadListModel::ColState), "Done (same as one.jpg)");

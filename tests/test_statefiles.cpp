@@ -335,7 +335,8 @@ TEST(StateFilesParts, JoinWritesTheFirstFreeNameAndDeletesTheParts)
     // Not private like a temporary file: readable by all under the usual mask.
     const mode_t mask = ::umask(0);
     ::umask(mask);
-    struct stat st {};
+    struct stat st {
+    };
     ASSERT_EQ(::stat(QFile::encodeName(target).constData(), &st), 0);
     EXPECT_EQ(st.st_mode & 0777, 0666 & ~mask);
     EXPECT_EQ(ReadBytes(setup.target.path() + "/pic.jpg"), "old");
@@ -464,9 +465,34 @@ TEST(DownloadArchiveFile, ADamagedDatabaseIsReportedOnceAndLeftAsItIs)
     ScriptedQuestions questions;
     DownloadArchive archive(dir.path(), questions);
     EXPECT_FALSE(archive.Contains("http://h/a.jpg"));
-    EXPECT_EQ(archive.Record("http://h/a.jpg", "/x/a.jpg", 1, QByteArray(32, 'h')), QString());
+    archive.Archive("http://h/a.jpg", path, nullptr, {});
+    archive.Flush();
     EXPECT_FALSE(archive.Forget());
     ASSERT_EQ(questions.messages.size(), 1);
     EXPECT_TRUE(questions.messages[0].contains(path));
     EXPECT_EQ(QFileInfo(path).size(), 4096);
+}
+
+TEST(DownloadArchiveFile, QueuedFilesAreWrittenByTheWorkerEvenWhenTheArchiveEndsAtOnce)
+{
+    QTemporaryDir dir;
+    for (const char *name : {"a.jpg", "b.jpg", "c.jpg"})
+        WriteBytes(dir.filePath(name), "same");
+    ScriptedQuestions questions;
+    QStringList heard;
+    const auto hear = [&heard](const QString &earlier) { heard << earlier; };
+    {
+        DownloadArchive archive(dir.path(), questions);
+        archive.Archive("http://h/a.jpg", dir.filePath("a.jpg"), nullptr, hear);
+        archive.Archive("http://h/b.jpg", dir.filePath("b.jpg"), nullptr, hear);
+        // Queued counts as archived for a harvest.
+        EXPECT_TRUE(archive.Contains("http://h/b.jpg"));
+    }
+    EXPECT_TRUE(heard.isEmpty());
+    DownloadArchive again(dir.path(), questions);
+    EXPECT_EQ(again.Count(), 2);
+    again.Archive("http://h/c.jpg", dir.filePath("c.jpg"), nullptr, hear);
+    again.Flush();
+    EXPECT_EQ(heard, QStringList{dir.filePath("a.jpg")});
+    EXPECT_TRUE(questions.messages.isEmpty());
 }
