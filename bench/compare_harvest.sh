@@ -8,6 +8,7 @@
 #
 #   bash bench/compare_harvest.sh [--runs N] [--dir DIR] [--harvest PATH]
 #                                 [--delay MS] [--small] [--no-reuse] [--rtt MS]
+#                                 [--no-archive]
 #
 #   --runs N        harvests per tool (default 3)
 #   --delay MS      nginx answers every request after MS milliseconds, as a
@@ -19,6 +20,7 @@
 #   --no-reuse      harvest opens a new connection for every transfer
 #   --rtt MS        the timed runs go through bench/delayproxy, which adds MS
 #                   milliseconds of round-trip time (plain and TLS)
+#   --no-archive    harvest keeps no archive of finished downloads
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -47,8 +49,9 @@ while (($#)); do
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
         --small) sections=6; galleries=10; shift ;;
         --no-reuse) harvest_extra+=(--no-reuse); shift ;;
+        --no-archive) harvest_extra+=(--no-archive); shift ;;
         --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
-        -h|--help) bench_help 23; exit 0 ;;
+        -h|--help) bench_help 25; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
