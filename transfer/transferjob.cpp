@@ -27,6 +27,22 @@ bool isRedirect(int status)
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
 }
 
+// How many of data's bytes belong to the header gathered so far: up to and
+// with its first empty line, which may begin in gathered; all of them while
+// that line has not come.
+qsizetype headerPart(const QByteArray &gathered, const char *data, qsizetype size)
+{
+    const QByteArrayView view(data, size);
+    for (qsizetype back = qMin<qsizetype>(3, gathered.size()); back > 0; --back) {
+        const qsizetype ahead = 4 - back;
+        if (size >= ahead && gathered.endsWith(QByteArrayView("\r\n\r\n").first(back)) &&
+            view.first(ahead) == QByteArrayView("\r\n\r\n").last(ahead))
+            return ahead;
+    }
+    const qsizetype end = view.indexOf(QByteArrayView("\r\n\r\n"));
+    return end < 0 ? size : end + 4;
+}
+
 QString seconds(int ms)
 {
     return ms % 1000 == 0 ? QString::number(ms / 1000) + QStringLiteral(" s")
@@ -336,11 +352,16 @@ bool TransferJob::consume(const char *data, qsizetype size)
     }
     if (m_state != State::ReadingHeader) return false;
 
-    m_headerBuffer.append(data, size);
     // Interim answers (100 Continue and the like) precede the real one; they
     // are skipped in this loop, and their bytes count against the header cap.
+    // Only the header's own bytes are gathered: the body that came with it
+    // is written from data, not copied twice more through the buffer.
     ResponseHeader header;
     for (;;) {
+        const qsizetype part = headerPart(m_headerBuffer, data, size);
+        m_headerBuffer.append(data, part);
+        data += part;
+        size -= part;
         const qsizetype prefix = qMin<qsizetype>(5, m_headerBuffer.size());
         if (qstrncmp(m_headerBuffer.constData(), "HTTP/", prefix) != 0) {
             fail(QStringLiteral("the server's answer is not an HTTP response"));
@@ -354,8 +375,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
         }
         if (end < 0) return true;
         m_headerBytes += taken;
-        header = ResponseHeader::parse(m_headerBuffer.left(taken));
-        m_headerBuffer.remove(0, taken);
+        header = ResponseHeader::parse(m_headerBuffer);
+        m_headerBuffer.clear();
         if (!header.ok()) {
             fail(QStringLiteral("malformed response status line"));
             return false;
@@ -371,9 +392,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
     m_serverKeeps = header.keepsConnection();
     m_statusCode = status;
     m_retryAfter = QString::fromLatin1(header.field("Retry-After"));
-    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
-    QByteArray leftover;
-    leftover.swap(m_headerBuffer);
+    // What follows the header in data: the start of the body.
+    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header, size);
     if (!header.contentLengthValid()) {
         fail(QStringLiteral("invalid Content-Length"));
         return false;
@@ -399,7 +419,7 @@ bool TransferJob::consume(const char *data, qsizetype size)
         // handles the header (which may wait in the event loop) can fail it.
         // Only an answer that announced its length leaves the connection
         // usable.
-        handBack(leftover.isEmpty() && (header.hasContentLength() || header.isChunked()));
+        handBack(size == 0 && (header.hasContentLength() || header.isChunked()));
         releaseResources();
         setState(State::Finished);
         emit m_owner->Header(status, QString::fromLatin1(header.field("Accept-Ranges")),
@@ -429,10 +449,10 @@ bool TransferJob::consume(const char *data, qsizetype size)
     if (rangeAsked && !checkPartialAnswer(header, length)) return false;
     if (!openLocalFile()) return false;
     setState(State::ReadingBody);
-    return leftover.isEmpty() || consume(leftover.constData(), leftover.size());
+    return size == 0 || consume(data, size);
 }
 
-bool TransferJob::followRedirect(const ResponseHeader &header)
+bool TransferJob::followRedirect(const ResponseHeader &header, qsizetype bodyBytes)
 {
     if (++m_redirects > MaxRedirects) {
         fail(QStringLiteral("too many redirects"));
@@ -453,7 +473,7 @@ bool TransferJob::followRedirect(const ResponseHeader &header)
     // The connection can carry the next request when the redirect's body has
     // come whole with its header.
     handBack(!header.isChunked() && header.hasContentLength() &&
-             m_headerBuffer.size() == header.contentLength());
+             bodyBytes == header.contentLength());
     connectTo(address);
     return false;
 }

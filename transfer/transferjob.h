@@ -122,7 +122,8 @@ private:
     // handling the data.
     bool consume(const char *data, qsizetype size);
     bool takeHeader(QByteArray leftover);
-    bool followRedirect(const ResponseHeader &header);
+    // bodyBytes: how much of the redirect's body came with its header.
+    bool followRedirect(const ResponseHeader &header, qsizetype bodyBytes);
     bool openLocalFile();
     bool writeBody(const char *data, qsizetype size);
     bool bodyComplete() const;
