@@ -113,7 +113,7 @@ void TransferJob::connectTo(const HttpAddress &address, bool mayReuse)
     m_bytesAfterBody = false;
     setState(State::Connecting);
 
-    m_timer.start(m_params.connectTimeoutMs);
+    armTimer(m_params.connectTimeoutMs);
     if (m_params.keepConnection && mayReuse) {
         if (QTcpSocket *socket = ConnectionPool::Take(
                 ConnectionPool::Key(address.secure, address.connectHost, address.port))) {
@@ -255,7 +255,7 @@ void TransferJob::onConnected()
         m_socket->write(request.toBytes());
     }
     setState(State::ReadingHeader);
-    m_timer.start(m_params.stallTimeoutMs);
+    armTimer(m_params.stallTimeoutMs);
     if (!m_startedRaised) {
         m_startedRaised = true;
         emit m_owner->Started();
@@ -270,7 +270,7 @@ void TransferJob::onReadyRead()
         return;
     }
     if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
-    m_timer.start(m_params.stallTimeoutMs);
+    armTimer(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
     // The read block is lent to this call and given back only while the
     // transfer goes on, so an ended transfer holds no buffer.
@@ -290,44 +290,6 @@ void TransferJob::onReadyRead()
     emit m_owner->Progress(m_bytesWritten, m_contentLength);
     if (!self || m_state != State::ReadingBody) return;
     if (bodyComplete()) bodyEnded();
-}
-
-void TransferJob::readSecure()
-{
-    QPointer<TransferJob> self(this);
-    QByteArray plain;
-    if (m_state == State::Connecting) {
-        // The handshake; a kept connection has done it long before.
-        if (m_tls->handshakeDone()) return;
-        if (!m_tls->takeFromSocket(plain)) {
-            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
-            fail(tlsFailure(m_tls->failure()));
-            return;
-        }
-        if (!m_tls->handshakeDone()) return;
-        onConnected();
-        if (!self || m_state != State::ReadingHeader) return;
-    } else if (m_state == State::ReadingHeader || m_state == State::ReadingBody) {
-        if (!m_tls->takeFromSocket(plain)) {
-            fail(QStringLiteral("TLS error: ") + m_tls->failure());
-            return;
-        }
-    } else {
-        return;
-    }
-    if (plain.isEmpty() && !m_tls->peerClosed()) return;
-    m_timer.start(m_params.stallTimeoutMs);
-    if (!plain.isEmpty() && !consume(plain.constData(), plain.size())) return;
-    if (m_state == State::ReadingBody) {
-        emit m_owner->Progress(m_bytesWritten, m_contentLength);
-        if (!self || !isActive()) return;
-    }
-    if (m_state == State::ReadingBody && bodyComplete()) {
-        bodyEnded();
-        return;
-    }
-    // The server ended the TLS session: as a close of the connection.
-    if (m_tls && m_tls->peerClosed()) onPeerClosed();
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -551,25 +513,26 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
     }
 }
 
-QString TransferJob::tlsFailure(const QString &socketText) const
+void TransferJob::armTimer(int ms)
 {
-    if (m_tls && !m_tls->refusals().isEmpty())
-        return QStringLiteral("the certificate of %1 was refused: %2")
-            .arg(m_address.host, m_tls->refusals().join(QStringLiteral("; ")));
-    // OpenSSL's words for an answer that is no TLS record at all.
-    if (socketText.contains(QLatin1String("wrong version number")) ||
-        socketText.contains(QLatin1String("packet length too long")) ||
-        socketText.contains(QLatin1String("http request")))
-        return QStringLiteral("%1 does not speak TLS on port %2 (%3)")
-            .arg(m_address.connectHost)
-            .arg(m_address.port)
-            .arg(socketText);
-    return QStringLiteral("TLS handshake with %1 failed: %2").arg(m_address.host, socketText);
+    // Most calls (one per read) only move the deadline: the timer is started
+    // when it is idle or due after the new deadline; when it fires before a
+    // deadline that moved meanwhile, it waits for the rest (onTimeout).
+    m_deadline.setRemainingTime(ms);
+    if (m_timer.isActive() && m_timerDue.deadlineNSecs() <= m_deadline.deadlineNSecs()) return;
+    m_timer.start(ms);
+    m_timerDue = m_deadline;
 }
 
 void TransferJob::onTimeout()
 {
     const CallbackScope scope(this);
+    const qint64 left = m_deadline.remainingTime();
+    if (left > 0 && isActive()) {
+        m_timer.start(int(left));
+        m_timerDue = m_deadline;
+        return;
+    }
     if (m_state == State::Connecting)
         fail(QStringLiteral("no connection within %1").arg(seconds(m_params.connectTimeoutMs)));
     else if (isActive())
