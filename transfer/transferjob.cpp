@@ -7,7 +7,6 @@
 #include "tlssessions.h"
 
 #include <QNetworkProxy>
-#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -16,8 +15,6 @@ namespace
 
 // The header must end within this many bytes.
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
-// Bytes taken from the socket per read.
-constexpr qsizetype ReadBlock = 256 * 1024;
 constexpr int MaxRedirects = 5;
 // More interim (1xx) answers than this before the real one fail the transfer.
 constexpr int MaxInterimAnswers = 20;
@@ -221,7 +218,6 @@ TransferJob::CallbackScope::~CallbackScope()
 
 void TransferJob::releaseResources()
 {
-    m_readBuffer = QByteArray();
     m_timer.stop();
     dropSocket();
     if (m_file.isOpen()) m_file.close();
@@ -272,18 +268,12 @@ void TransferJob::onReadyRead()
     if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
     armTimer(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
-    // The read block is lent to this call and given back only while the
-    // transfer goes on, so an ended transfer holds no buffer.
-    QByteArray block;
-    block.swap(m_readBuffer);
-    if (block.size() < ReadBlock) block.resize(ReadBlock);
-    auto giveBack = qScopeGuard([&] {
-        if (self && isActive()) m_readBuffer.swap(block);
-    });
+    // What the socket holds is taken whole: a read of exactly the one block
+    // in the socket's buffer hands that block over instead of copying it.
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const qint64 n = m_socket->read(block.data(), block.size());
-        if (n <= 0) break;
-        if (!consume(block.constData(), qsizetype(n))) return;
+        const QByteArray chunk = m_socket->read(m_socket->bytesAvailable());
+        if (chunk.isEmpty()) break;
+        if (!consume(chunk.constData(), chunk.size())) return;
     }
     if (m_state != State::ReadingBody) return;
     // One Progress per batch of received data.

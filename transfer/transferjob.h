@@ -146,7 +146,6 @@ private:
     QTimer m_timer;            // connect time-out while connecting, stall time-out after
     QDeadlineTimer m_deadline; // when the time-out is due
     QDeadlineTimer m_timerDue; // when m_timer fires
-    QByteArray m_readBuffer;
     QByteArray m_headerBuffer;
     ChunkedDecoder m_chunked;
     QByteArray m_decoded;
