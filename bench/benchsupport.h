@@ -56,22 +56,29 @@ inline std::optional<int> wholeNumber(const QString &text, int low, int high)
 
 // Runs passes inside the event loop, as the program runs its scheduler passes,
 // and returns once they have returned and no group of the engine is busy any
-// more, which is looked for every pollMs milliseconds. Needs the
-// QCoreApplication of the tool.
+// more, which is looked for whenever a group frees and every pollMs
+// milliseconds. Needs the QCoreApplication of the tool.
 inline void runUntilIdle(DownloadEngine &engine, int pollMs, const std::function<void()> &passes)
 {
     bool passesEnded = false;
+    const auto quitWhenIdle = [&] {
+        if (passesEnded && !engine.Timer1States().Busy) QCoreApplication::quit();
+    };
     QTimer::singleShot(0, &engine, [&] {
         passes();
         passesEnded = true;
+        quitWhenIdle();
     });
+    // Queued: the group's row has been handled whole by then. Without it the
+    // end would be seen up to pollMs late, which the timings would count.
+    const QMetaObject::Connection freed = QObject::connect(
+        &engine, &DownloadEngine::GroupFreed, &engine, quitWhenIdle, Qt::QueuedConnection);
     QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &engine, [&] {
-        if (passesEnded && !engine.Timer1States().Busy) QCoreApplication::quit();
-    });
+    QObject::connect(&poll, &QTimer::timeout, &engine, quitWhenIdle);
     poll.start(pollMs);
     QCoreApplication::exec();
     poll.stop();
+    QObject::disconnect(freed);
 }
 
 // Questions of a tool without a screen: a message goes to standard error as

@@ -14,7 +14,8 @@
 #
 #   bash bench/compare_download_list.sh [--files N] [--big-mb N] [--runs N] [--dir DIR]
 #                                       [--download-list PATH] [--delay MS] [--no-reuse]
-#                                       [--small-only] [--rtt MS] [--small-multi]
+#                                       [--small-only] [--big-only] [--rtt MS] [--small-multi]
+#                                       [--no-archive]
 #
 #   --files N              number of small files (default 2000)
 #   --big-mb N             size of the big file in MiB (default 200)
@@ -26,6 +27,8 @@
 #                          libnginx-mod-http-echo); the big file is not delayed
 #   --no-reuse             download_list opens a new connection for every transfer
 #   --small-only           only the small files (plain and TLS); aria2c not needed
+#   --big-only             only the big file (and the idle engine)
+#   --no-archive           download_list records no finished file in its archive
 #   --rtt MS               every tool goes through bench/delayproxy, which adds MS
 #                          milliseconds of round-trip time (plain and TLS)
 #   --small-multi          download_list fetches the small files with --multi
@@ -45,6 +48,7 @@ download_list="$root/build/bench/download_list"
 dl_extra=()
 small_extra=()
 small_only=
+big_only=
 rtt=
 
 while (($#)); do
@@ -57,9 +61,11 @@ while (($#)); do
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
         --no-reuse) dl_extra+=(--no-reuse); shift ;;
         --small-only) small_only=1; shift ;;
+        --big-only) big_only=1; shift ;;
+        --no-archive) dl_extra+=(--no-archive); shift ;;
         --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
         --small-multi) small_extra+=(--multi); shift ;;
-        -h|--help) bench_help 34; exit 0 ;;
+        -h|--help) bench_help 37; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done
@@ -68,6 +74,8 @@ bench_check_programs download_list "$download_list"
 bench_need_command curl curl
 [[ -n $small_only ]] || bench_need_command aria2c aria2
 [[ -z $small_only ]] || big_mb=0
+[[ -z $small_only || -z $big_only ]] || die "--small-only and --big-only exclude each other"
+[[ -z $big_only ]] || files=0
 
 bench_make_work "$parent" www/small www/limited tmp times
 bench_make_certificates
@@ -87,12 +95,12 @@ tls_base="https://127.0.0.1:$tls_port"
 tls_host_dir="127.0.0.1:$tls_port"
 
 echo "Making $files files of 64 KiB and one of $big_mb MiB (random bytes)..." >&2
-head -c "$((files * 64 * 1024))" /dev/urandom |
+((files == 0)) || head -c "$((files * 64 * 1024))" /dev/urandom |
     split -b 65536 -a 6 -d - "$work/www/small/f"
 head -c "$((big_mb * 1024 * 1024))" /dev/urandom >"$work/www/limited/big.bin"
 # The list of small files, and the same as a curl configuration.
 for f in "$work"/www/small/f*; do
-    echo "$base/small/${f##*/}"
+    [[ -e $f ]] && echo "$base/small/${f##*/}"
 done >"$work/small.txt"
 awk -v out="$work/out/curl" '{ n = $0; sub(/.*\//, "", n)
     printf "url = \"%s\"\noutput = \"%s/%s\"\n", $0, out, n }' "$work/small.txt" >"$work/small.curl"
@@ -136,6 +144,7 @@ big_tools=(download_list_multi aria2c download_list_single curl_single)
 echo "Downloading, $runs run(s) of every tool in every case..." >&2
 for ((run = 1; run <= runs; run++)); do
     # The tools take turns, so that a slow spell of the machine hits all of them.
+    if [[ -z $big_only ]]; then
     stdin_file=$work/small.txt
     timed small download_list "$download_list" "${dl_extra[@]}" "${small_extra[@]}" --home "$work/home" --simultaneous 20 "$work/out"
     expect_summary "$files"
@@ -155,6 +164,7 @@ for ((run = 1; run <= runs; run++)); do
     timed small_tls curl curl -q -s -f -Z --parallel-max 20 --cacert "$ca_file" \
         -K "$work/small_tls.curl"
     same_tree "$work/out/curl" curl
+    fi
 
     [[ -z $small_only ]] || continue
     stdin_file=$work/big.txt
@@ -192,6 +202,7 @@ row() {
     printf '| %-42s | %-20s | %8.2f | %7.2f | %12.1f |\n' "$3" "$2" "${wall[$1.$2]}" \
         "$(bench_median 2 "$f")" "$(bench_median 3 "$f")"
 }
+[[ -n $big_only ]] || {
 for tool in "${small_tools[@]}"; do
     row small "$tool" "$files x 64 KiB, 20 at a time"
 done
@@ -199,6 +210,7 @@ for tool in "${small_tools[@]}"; do
     row small_tls "$tool" "$files x 64 KiB over TLS, 20 at a time"
 done
 echo
+}
 [[ -n $small_only ]] || {
 for tool in "${big_tools[@]}"; do
     row big "$tool" "$big_mb MiB, 8 MiB/s per connection"
@@ -208,13 +220,13 @@ idle_rss=$(bench_median 1 "$work/times/idle.rss")
 echo
 }
 [[ -n $small_only ]] && idle_rss=0
-awk -v dl="${wall[small.download_list]}" -v cu="${wall[small.curl]}" \
+awk -v dl="${wall[small.download_list]:-0}" -v cu="${wall[small.curl]:-0}" \
     -v mu="${wall[big.download_list_multi]:-0}" -v ar="${wall[big.aria2c]:-0}" \
     -v si="${wall[big.download_list_single]:-0}" -v rss="$idle_rss" -v delay="$bench_delay_ms" 'BEGIN {
     r = cu > 0 ? dl / cu : 0
     # Against a delayed server the goal is 1.1 times curl.
     goal = delay > 0 ? 1.10 : 1.00
-    printf "small files: download_list / curl wall %.2fx (goal <= %.2f: %s)\n",
+    if (cu > 0) printf "small files: download_list / curl wall %.2fx (goal <= %.2f: %s)\n",
         r, goal, (r <= goal) ? "met" : "missed"
     if (ar == 0) exit
     r = mu / ar
@@ -225,6 +237,7 @@ awk -v dl="${wall[small.download_list]}" -v cu="${wall[small.curl]}" \
         r, (r >= 8) ? "met" : "missed"
     printf "idle: VmRSS %.1f MiB (goal < 100: %s)\n", rss, (rss < 100) ? "met" : "missed"
 }'
+[[ -n $big_only ]] && exit 0
 awk -v dl="${wall[small_tls.download_list]}" -v cu="${wall[small_tls.curl]}" 'BEGIN {
     r = cu > 0 ? dl / cu : 0
     printf "small files over TLS: download_list / curl wall %.2fx (goal <= 1.50: %s)\n",

@@ -8,7 +8,7 @@
 #
 #   bash bench/compare_harvest.sh [--runs N] [--dir DIR] [--harvest PATH]
 #                                 [--delay MS] [--small] [--no-reuse] [--rtt MS]
-#                                 [--archive-entries N]
+#                                 [--archive-entries N] [--no-archive]
 #
 #   --runs N        harvests per tool (default 3)
 #   --delay MS      nginx answers every request after MS milliseconds, as a
@@ -24,6 +24,7 @@
 #                   HTTP) with --no-skip-downloaded against the crawl that
 #                   asks an archive of N entries of other addresses (filled
 #                   with the sqlite3 program) for every picture
+#   --no-archive    harvest keeps no archive of finished downloads
 #
 # Only 127.0.0.1 is contacted. nginx and the scratch folder go away on exit.
 set -euo pipefail
@@ -53,9 +54,10 @@ while (($#)); do
         --delay) bench_set_delay "$1" "${2:-}"; shift 2 ;;
         --small) sections=6; galleries=10; shift ;;
         --no-reuse) harvest_extra+=(--no-reuse); shift ;;
+        --no-archive) harvest_extra+=(--no-archive); shift ;;
         --rtt) [[ "${2:-}" =~ ^[0-9]+$ ]] || die "--rtt needs milliseconds"; rtt=$2; shift 2 ;;
         --archive-entries) positive "$1" "${2:-}"; archive_entries=$2; shift 2 ;;
-        -h|--help) bench_help 27; exit 0 ;;
+        -h|--help) bench_help 28; exit 0 ;;
         *) die "unknown argument: $1 (try --help)" ;;
     esac
 done

@@ -5,9 +5,11 @@
 // downloads by hand.
 //
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < URLS
+//                 [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N]
+//                 [--no-archive] TARGETDIR < URLS
 //   download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]
-//                 [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE [TARGETDIR]
+//                 [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N]
+//                 [--no-archive] --list FILE [TARGETDIR]
 //   download_list [--home DIR] --idle SECONDS
 //
 //   --home DIR        program folder; its "qvtemp" holds the state files, its
@@ -30,6 +32,7 @@
 //                     not read
 //   --per-server N    at most N groups per server at a time (default 0: no
 //                     limit); a server answering 429 or 503 is waited for
+//   --no-archive      records no finished file (to measure the engine alone)
 //   --idle SECONDS    only builds the engine (201 controls), waits, and prints
 //                     "rss_kib N" (resident memory)
 //
@@ -79,6 +82,7 @@ struct Options {
     bool resume = false;
     QString caFile;
     bool reuse = true;
+    bool archive = true;
     QString listFile;
     int perServer = 0;
     std::optional<double> idleSeconds;
@@ -91,9 +95,11 @@ using BenchSupport::wholeNumber;
 constexpr BenchSupport::Usage usage{
     "download_list",
     "usage: download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] TARGETDIR < URLS\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N]\n"
+    "                     [--no-archive] TARGETDIR < URLS\n"
     "       download_list [--home DIR] [--simultaneous N] [--multi] [--part-kb K]\n"
-    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N] --list FILE [TARGETDIR]\n"
+    "                     [--resume] [--ca PEMFILE] [--no-reuse] [--per-server N]\n"
+    "                     [--no-archive] --list FILE [TARGETDIR]\n"
     "       download_list [--home DIR] --idle SECONDS\n",
     ExitUsage};
 
@@ -110,6 +116,8 @@ QString parse(const QStringList &args, Options &out)
             out.resume = true;
         } else if (a == QLatin1String("--no-reuse")) {
             out.reuse = false;
+        } else if (a == QLatin1String("--no-archive")) {
+            out.archive = false;
         } else if (a == QLatin1String("--home")) {
             if (!hasValue) return QStringLiteral("--home needs a folder");
             out.home = args[++i];
@@ -208,8 +216,11 @@ int main(int argc, char **argv)
     state.PerServer = opt.perServer;
     DownloadEngine engine(list, state, files);
     BenchSupport::StderrQuestions questions("download_list");
-    DownloadArchive archive(opt.home, questions);
-    engine.SetArchive(&archive);
+    std::optional<DownloadArchive> archive;
+    if (opt.archive) {
+        archive.emplace(opt.home, questions);
+        engine.SetArchive(&*archive);
+    }
     engine.SetKeepConnections(opt.reuse);
 
     if (opt.idleSeconds) {

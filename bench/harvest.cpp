@@ -9,6 +9,7 @@
 //           [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]
 //           [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]
 //           [--no-skip-downloaded] [--no-reuse] [--no-modern] [--per-server N]
+//           [--no-archive]
 //
 //   --depth N          crawl depth, 1 the start page only (default 1)
 //   --types LIST       file types, comma separated: jpg, jpeg, jpe tick the
@@ -39,6 +40,8 @@
 //                      addresses, besides the system's
 //   --no-reuse         opens a new connection for every transfer (by default
 //                      connections to a server are kept, as in the program)
+//   --no-archive       no archive: nothing is recorded or skipped as
+//                      downloaded before (to measure the engine alone)
 //
 // Last line: "pages P, rows R, done D, failed F, seconds S" (P the pages
 // visited, F the rows that did not end "Done"; both 0 without --download).
@@ -98,6 +101,7 @@ struct Options {
     bool skipDownloaded = true;
     QString caFile;
     bool reuse = true;
+    bool archive = true;
     bool modern = true;
     int perServer = 0;
 };
@@ -121,7 +125,8 @@ constexpr BenchSupport::Usage usage{
     "               [--no-stay-onsite] [--no-just-go-down] [--no-extra-click]\n"
     "               [--no-unique] [--no-multi] [--min-kb N] [--download N] [--print]\n"
     "               [--home DIR] [--no-prefetch] [--download-after] [--ca PEMFILE]\n"
-    "               [--no-skip-downloaded] [--no-reuse] [--no-modern] [--per-server N]\n",
+    "               [--no-skip-downloaded] [--no-reuse] [--no-modern] [--per-server N]\n"
+    "               [--no-archive]\n",
     ExitUsage};
 
 // The file-type boxes and typed types of a --types list; an error text, empty
@@ -178,6 +183,8 @@ QString parse(const QStringList &args, Options &out)
             out.print = true;
         } else if (a == QLatin1String("--no-reuse")) {
             out.reuse = false;
+        } else if (a == QLatin1String("--no-archive")) {
+            out.archive = false;
         } else if (a == QLatin1String("--no-prefetch")) {
             out.prefetch = false;
         } else if (a == QLatin1String("--no-skip-downloaded")) {
@@ -282,8 +289,11 @@ int main(int argc, char **argv)
     DownloadEngine engine(list, state, files);
     // A database that cannot be used is reported on stderr; the run goes on.
     BenchSupport::StderrQuestions questions("harvest");
-    DownloadArchive archive(home, questions);
-    engine.SetArchive(&archive);
+    std::optional<DownloadArchive> archive;
+    if (opt.archive) {
+        archive.emplace(home, questions);
+        engine.SetArchive(&*archive);
+    }
     engine.SetKeepConnections(opt.reuse);
     HeadlessHost host;
     Crawler crawler(*engine.Quarvel1(0), list, state, settings, tempFolder,
@@ -292,7 +302,7 @@ int main(int argc, char **argv)
     crawler.Filters = FileFilters::FromCheckBoxes(opt.boxes, opt.manualTypes, opt.pattern);
     crawler.MinFileSizeText = opt.minKB;
     crawler.Prefetch = opt.prefetch;
-    crawler.Archive = &archive;
+    crawler.Archive = archive ? &*archive : nullptr;
     crawler.Waits = &engine.Waits();
 
     QElapsedTimer clock;

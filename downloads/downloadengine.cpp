@@ -61,8 +61,12 @@ DownloadEngine::DownloadEngine(DownloadListModel &list, DownloadState &state, St
     connect(&m_list, &QAbstractItemModel::layoutChanged, this, &DownloadEngine::ListChanged);
     connect(&m_list, &QAbstractItemModel::modelReset, this, &DownloadEngine::ListChanged);
     connect(&m_waits, &ServerWaits::WaitEnded, this, &DownloadEngine::StartHeldRows);
-    connect(this, &DownloadEngine::GroupFreed, this, &DownloadEngine::StartHeldRows,
-            Qt::QueuedConnection);
+    // Held rows start from the event loop once a group has freed; without
+    // any held row there is nothing to post (a group frees per finished row).
+    connect(this, &DownloadEngine::GroupFreed, this, [this] {
+        if (m_waits.HasHeld())
+            QMetaObject::invokeMethod(this, &DownloadEngine::StartHeldRows, Qt::QueuedConnection);
+    });
 }
 
 void DownloadEngine::SetKeepConnections(bool keep)

@@ -70,13 +70,16 @@ void ServerWaits::Refused(const QString &address, int status, const QString &ret
 
 void ServerWaits::Answered(const QString &address, const QPersistentModelIndex &row)
 {
-    const auto it = m_servers.find(ServerOf(address));
+    // Without any server waiting the address need not be taken apart (this
+    // runs for every finished row).
+    const auto it = m_servers.isEmpty() ? m_servers.end() : m_servers.find(ServerOf(address));
     if (it != m_servers.end() && it->Until <= m_clock.elapsed()) m_servers.erase(it);
     if (row.isValid()) ForgetRow(row);
 }
 
 qint64 ServerWaits::MsLeft(const QString &address) const
 {
+    if (m_servers.isEmpty()) return 0;
     const auto it = m_servers.constFind(ServerOf(address));
     return it == m_servers.constEnd() ? 0 : qMax<qint64>(0, it->Until - m_clock.elapsed());
 }

@@ -17,6 +17,7 @@
 #include <limits>
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace
 {
@@ -332,12 +333,39 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
     QByteArray block;
     QElapsedTimer sinceYield;
     sinceYield.start();
+    bool kernelCopy = true;
+    qint64 written = 0; // bytes in joined
     for (qsizetype j = 0; j < parts.size(); ++j) {
         QFile part(parts[j]);
         if (!part.open(QIODevice::ReadOnly))
             return fail(QStringLiteral("cannot read %1: %2").arg(parts[j], part.errorString()));
         qint64 copied = 0;
-        while (!part.atEnd()) {
+        bool partCopied = false;
+#ifdef Q_OS_LINUX
+        // The kernel copies from file to file (on tmpfs and most file
+        // systems without the bytes passing through here, on some by sharing
+        // blocks); where it refuses, the copy goes on block by block below,
+        // from where it stopped.
+        while (kernelCopy) {
+            const ssize_t n = ::copy_file_range(part.handle(), nullptr, joined.handle(), nullptr,
+                                                size_t(JoinBlockSize), 0);
+            if (n <= 0) {
+                partCopied = n == 0;
+                kernelCopy = partCopied;
+                break;
+            }
+            copied += n;
+            written += n;
+            if (yield && sinceYield.hasExpired(JoinYieldMs)) {
+                yield();
+                sinceYield.restart();
+            }
+        }
+        if (!partCopied && written > 0 && (!part.seek(copied) || !joined.seek(written)))
+            return fail(
+                QStringLiteral("cannot write %1: %2").arg(joined.fileName(), joined.errorString()));
+#endif
+        while (!partCopied && !part.atEnd()) {
             block = part.read(JoinBlockSize);
             if (block.isEmpty())
                 return fail(QStringLiteral("cannot read %1: %2").arg(parts[j], part.errorString()));
@@ -345,6 +373,7 @@ bool StateFiles::JoinPartFiles(const QStringList &parts, const QList<ByteRange> 
                 return fail(QStringLiteral("cannot write %1: %2")
                                 .arg(joined.fileName(), joined.errorString()));
             copied += block.size();
+            written += block.size();
             if (yield && sinceYield.hasExpired(JoinYieldMs)) {
                 yield();
                 sinceYield.restart();

@@ -1,6 +1,7 @@
 #include "connectionpool.h"
 
 #include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QHash>
 #include <QList>
 #include <QSet>
@@ -17,13 +18,16 @@ namespace
 struct Idle {
     QString key;
     QTcpSocket *socket;
-    quint64 serial; // tells this stay in the pool from a later one
+    QDeadlineTimer due; // when it has been idle for IdleMs
 };
 
 struct Pool {
     QObject owner;    // parent of the idle sockets and context of their handlers
     QList<Idle> idle; // oldest first
-    quint64 serial = 0;
+    // One timer for all idle connections, due no later than the oldest one
+    // (a timer per stay would pile up thousands of pending timers, each of
+    // which every timer start and stop of the thread looks through).
+    QTimer sweep;
     int keepers = 0;
     QHash<QTcpSocket *, int> inSignal;
     QSet<QTcpSocket *> doomed;
@@ -40,6 +44,7 @@ void closeAllAtExit()
     // The sockets must go before the application object and its event
     // dispatcher; nothing runs the event loop any more.
     Pool &p = pool();
+    p.sweep.stop();
     const QList<Idle> idle = std::exchange(p.idle, {});
     for (const Idle &i : idle) {
         i.socket->disconnect();
@@ -55,14 +60,23 @@ void dropAt(qsizetype index)
     ConnectionPool::Discard(socket);
 }
 
-void dropSocket(QTcpSocket *socket, quint64 serial)
+void dropSocket(QTcpSocket *socket)
 {
     QList<Idle> &idle = pool().idle;
     for (qsizetype i = 0; i < idle.size(); ++i)
-        if (idle[i].socket == socket && (serial == 0 || idle[i].serial == serial)) {
+        if (idle[i].socket == socket) {
             dropAt(i);
             return;
         }
+}
+
+// Closes the connections idle for IdleMs and waits for the next oldest.
+void sweepIdle()
+{
+    Pool &p = pool();
+    while (!p.idle.isEmpty() && p.idle.first().due.hasExpired())
+        dropAt(0);
+    if (!p.idle.isEmpty()) p.sweep.start(int(qMax<qint64>(1, p.idle.first().due.remainingTime())));
 }
 
 // True when the server has closed the connection or sent something that no
@@ -126,16 +140,22 @@ void Give(const QString &key, QTcpSocket *socket)
         return true;
     }();
     Q_UNUSED(routineAdded);
+    static const bool sweepConnected = [&p] {
+        p.sweep.setSingleShot(true);
+        QObject::connect(&p.sweep, &QTimer::timeout, &p.owner, sweepIdle);
+        return true;
+    }();
+    Q_UNUSED(sweepConnected);
     socket->setParent(&p.owner);
-    const quint64 serial = ++p.serial;
-    p.idle.append({key, socket, serial});
+    p.idle.append({key, socket, QDeadlineTimer(IdleMs)});
+    // Later stays are due later: a running sweep is due soon enough.
+    if (!p.sweep.isActive()) p.sweep.start(IdleMs);
     // Whatever the server does while the connection is idle ends it: a close,
     // or data that no request asked for.
-    const auto drop = [socket] { dropSocket(socket, 0); };
+    const auto drop = [socket] { dropSocket(socket); };
     QObject::connect(socket, &QTcpSocket::readyRead, &p.owner, drop);
     QObject::connect(socket, &QTcpSocket::disconnected, &p.owner, drop);
     QObject::connect(socket, &QTcpSocket::errorOccurred, &p.owner, drop);
-    QTimer::singleShot(IdleMs, socket, [socket, serial] { dropSocket(socket, serial); });
     while (p.idle.size() > p.keepers)
         dropAt(0);
 }

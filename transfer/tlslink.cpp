@@ -12,8 +12,46 @@
 namespace
 {
 
-// Plain bytes taken from OpenSSL per call.
-constexpr int PlainBlock = 64 * 1024;
+// The most plain bytes one TLS record carries, taken from OpenSSL per call.
+constexpr int RecordBytes = 16 * 1024;
+
+// OpenSSL reads from and writes to the QTcpSocket itself: no bytes are
+// copied through memory buffers on the way. An empty socket means "wait for
+// more", never the end; what is written goes into the socket's buffer (the
+// event loop sends it), whatever the socket's state, as before.
+int socketRead(BIO *bio, char *data, int size)
+{
+    BIO_clear_retry_flags(bio);
+    auto *socket = static_cast<QTcpSocket *>(BIO_get_data(bio));
+    const qint64 n = socket->bytesAvailable() > 0 ? socket->read(data, size) : 0;
+    if (n > 0) return int(n);
+    BIO_set_retry_read(bio);
+    return -1;
+}
+
+int socketWrite(BIO *bio, const char *data, int size)
+{
+    BIO_clear_retry_flags(bio);
+    static_cast<QTcpSocket *>(BIO_get_data(bio))->write(data, size);
+    return size;
+}
+
+long socketControl(BIO *, int command, long, void *)
+{
+    return command == BIO_CTRL_FLUSH ? 1 : 0;
+}
+
+BIO_METHOD *socketMethod()
+{
+    static BIO_METHOD *const method = [] {
+        BIO_METHOD *m = BIO_meth_new(BIO_get_new_index() | BIO_TYPE_SOURCE_SINK, "QTcpSocket");
+        BIO_meth_set_read(m, socketRead);
+        BIO_meth_set_write(m, socketWrite);
+        BIO_meth_set_ctrl(m, socketControl);
+        return m;
+    }();
+    return method;
+}
 
 // OpenSSL's words for the last error of this thread, or fallback.
 QString lastError(const char *fallback)
@@ -32,11 +70,10 @@ TlsLink::TlsLink(QTcpSocket *socket, const QString &connectHost, quint16 port)
     : QObject(socket), m_socket(socket), m_key(TlsSessions::Key(connectHost, port))
 {
     m_ssl = SSL_new(TlsSessions::Context());
-    BIO *in = BIO_new(BIO_s_mem());
-    BIO *out = BIO_new(BIO_s_mem());
-    // An empty input buffer means "wait for more", never the end.
-    BIO_set_mem_eof_return(in, -1);
-    SSL_set_bio(m_ssl, in, out);
+    BIO *bio = BIO_new(socketMethod());
+    BIO_set_data(bio, socket);
+    BIO_set_init(bio, 1);
+    SSL_set_bio(m_ssl, bio, bio);
     SSL_set_connect_state(m_ssl);
     SSL_set_ex_data(m_ssl, TlsSessions::LinkIndex(), this);
     // The certificate must name what was connected to: an address by its IP
@@ -93,19 +130,15 @@ bool TlsLink::failWith(const QString &text)
 bool TlsLink::takeFromSocket(QByteArray &plain)
 {
     if (m_failed) return false;
-    const QByteArray raw = m_socket->readAll();
-    if (!raw.isEmpty()) BIO_write(SSL_get_rbio(m_ssl), raw.constData(), int(raw.size()));
     if (!m_handshakeDone) {
         ERR_clear_error();
         const int r = SSL_do_handshake(m_ssl);
         if (r != 1) {
             const int e = SSL_get_error(m_ssl, r);
-            flush();
             if (e == SSL_ERROR_WANT_READ || e == SSL_ERROR_WANT_WRITE) return true;
             return failWith(lastError("the handshake failed"));
         }
         m_handshakeDone = true;
-        flush();
         // Every problem of the chain, its dates and its name was noted on
         // the way; any one of them refuses the server. A resumed session
         // carries the result of its first, full verification.
@@ -118,11 +151,14 @@ bool TlsLink::takeFromSocket(QByteArray &plain)
             return failWith(QStringLiteral("certificate refused"));
         }
     }
+    // The plain bytes are at most the encrypted ones: one allocation holds
+    // them all, and the last call's room.
+    plain.reserve(plain.size() + m_socket->bytesAvailable() + SSL_pending(m_ssl) + RecordBytes);
     for (;;) {
         const qsizetype at = plain.size();
-        plain.resize(at + PlainBlock);
+        plain.resize(at + RecordBytes);
         ERR_clear_error();
-        const int n = SSL_read(m_ssl, plain.data() + at, PlainBlock);
+        const int n = SSL_read(m_ssl, plain.data() + at, RecordBytes);
         plain.resize(at + qMax(0, n));
         if (n > 0) continue;
         const int e = SSL_get_error(m_ssl, n);
@@ -131,10 +167,8 @@ bool TlsLink::takeFromSocket(QByteArray &plain)
             m_peerClosed = true;
             break;
         }
-        flush();
         return failWith(lastError("TLS read error"));
     }
-    flush();
     return true;
 }
 
@@ -144,16 +178,5 @@ bool TlsLink::send(const QByteArray &plain)
     ERR_clear_error();
     if (!plain.isEmpty() && SSL_write(m_ssl, plain.constData(), int(plain.size())) <= 0)
         return failWith(lastError("TLS write error"));
-    flush();
     return true;
-}
-
-void TlsLink::flush()
-{
-    BIO *out = SSL_get_wbio(m_ssl);
-    char *data = nullptr;
-    const long n = BIO_get_mem_data(out, &data);
-    if (n <= 0) return;
-    m_socket->write(data, n);
-    (void)BIO_reset(out);
 }

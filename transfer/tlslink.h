@@ -8,8 +8,8 @@
 class QTcpSocket;
 typedef struct ssl_st SSL;
 
-// TLS over a plain QTcpSocket: OpenSSL reads and writes memory buffers, and
-// the link moves their bytes to and from the socket. The link is a child of
+// TLS over a plain QTcpSocket: OpenSSL reads from and writes to the socket
+// through a BIO of its own (no memory buffers in between). The link is a child of
 // the socket and goes wherever the socket goes (into the connection pool and
 // out again). All links share the process's one TLS context (TlsSessions):
 // one store of trusted certificates, built once, and the sessions kept per
@@ -54,8 +54,6 @@ public:
     QString serverKey() const { return m_key; }
 
 private:
-    // Moves what OpenSSL wrote to the socket.
-    void flush();
     bool failWith(const QString &text);
 
     QTcpSocket *m_socket;

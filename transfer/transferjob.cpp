@@ -7,7 +7,6 @@
 #include "tlssessions.h"
 
 #include <QNetworkProxy>
-#include <QScopeGuard>
 #include <QTcpSocket>
 #include <QUrl>
 
@@ -16,8 +15,6 @@ namespace
 
 // The header must end within this many bytes.
 constexpr qsizetype MaxHeaderBytes = 64 * 1024;
-// Bytes taken from the socket per read.
-constexpr qsizetype ReadBlock = 256 * 1024;
 constexpr int MaxRedirects = 5;
 // More interim (1xx) answers than this before the real one fail the transfer.
 constexpr int MaxInterimAnswers = 20;
@@ -25,6 +22,22 @@ constexpr int MaxInterimAnswers = 20;
 bool isRedirect(int status)
 {
     return status == 301 || status == 302 || status == 303 || status == 307 || status == 308;
+}
+
+// How many of data's bytes belong to the header gathered so far: up to and
+// with its first empty line, which may begin in gathered; all of them while
+// that line has not come.
+qsizetype headerPart(const QByteArray &gathered, const char *data, qsizetype size)
+{
+    const QByteArrayView view(data, size);
+    for (qsizetype back = qMin<qsizetype>(3, gathered.size()); back > 0; --back) {
+        const qsizetype ahead = 4 - back;
+        if (size >= ahead && gathered.endsWith(QByteArrayView("\r\n\r\n").first(back)) &&
+            view.first(ahead) == QByteArrayView("\r\n\r\n").last(ahead))
+            return ahead;
+    }
+    const qsizetype end = view.indexOf(QByteArrayView("\r\n\r\n"));
+    return end < 0 ? size : end + 4;
 }
 
 QString seconds(int ms)
@@ -97,7 +110,7 @@ void TransferJob::connectTo(const HttpAddress &address, bool mayReuse)
     m_bytesAfterBody = false;
     setState(State::Connecting);
 
-    m_timer.start(m_params.connectTimeoutMs);
+    armTimer(m_params.connectTimeoutMs);
     if (m_params.keepConnection && mayReuse) {
         if (QTcpSocket *socket = ConnectionPool::Take(
                 ConnectionPool::Key(address.secure, address.connectHost, address.port))) {
@@ -205,7 +218,6 @@ TransferJob::CallbackScope::~CallbackScope()
 
 void TransferJob::releaseResources()
 {
-    m_readBuffer = QByteArray();
     m_timer.stop();
     dropSocket();
     if (m_file.isOpen()) m_file.close();
@@ -239,7 +251,7 @@ void TransferJob::onConnected()
         m_socket->write(request.toBytes());
     }
     setState(State::ReadingHeader);
-    m_timer.start(m_params.stallTimeoutMs);
+    armTimer(m_params.stallTimeoutMs);
     if (!m_startedRaised) {
         m_startedRaised = true;
         emit m_owner->Started();
@@ -254,64 +266,20 @@ void TransferJob::onReadyRead()
         return;
     }
     if (m_state != State::ReadingHeader && m_state != State::ReadingBody) return;
-    m_timer.start(m_params.stallTimeoutMs);
+    armTimer(m_params.stallTimeoutMs);
     QPointer<TransferJob> self(this);
-    // The read block is lent to this call and given back only while the
-    // transfer goes on, so an ended transfer holds no buffer.
-    QByteArray block;
-    block.swap(m_readBuffer);
-    if (block.size() < ReadBlock) block.resize(ReadBlock);
-    auto giveBack = qScopeGuard([&] {
-        if (self && isActive()) m_readBuffer.swap(block);
-    });
+    // What the socket holds is taken whole: a read of exactly the one block
+    // in the socket's buffer hands that block over instead of copying it.
     while (m_socket && m_socket->bytesAvailable() > 0) {
-        const qint64 n = m_socket->read(block.data(), block.size());
-        if (n <= 0) break;
-        if (!consume(block.constData(), qsizetype(n))) return;
+        const QByteArray chunk = m_socket->read(m_socket->bytesAvailable());
+        if (chunk.isEmpty()) break;
+        if (!consume(chunk.constData(), chunk.size())) return;
     }
     if (m_state != State::ReadingBody) return;
     // One Progress per batch of received data.
     emit m_owner->Progress(m_bytesWritten, m_contentLength);
     if (!self || m_state != State::ReadingBody) return;
     if (bodyComplete()) bodyEnded();
-}
-
-void TransferJob::readSecure()
-{
-    QPointer<TransferJob> self(this);
-    QByteArray plain;
-    if (m_state == State::Connecting) {
-        // The handshake; a kept connection has done it long before.
-        if (m_tls->handshakeDone()) return;
-        if (!m_tls->takeFromSocket(plain)) {
-            TlsSessions::Forget(TlsSessions::Key(m_address.connectHost, m_address.port));
-            fail(tlsFailure(m_tls->failure()));
-            return;
-        }
-        if (!m_tls->handshakeDone()) return;
-        onConnected();
-        if (!self || m_state != State::ReadingHeader) return;
-    } else if (m_state == State::ReadingHeader || m_state == State::ReadingBody) {
-        if (!m_tls->takeFromSocket(plain)) {
-            fail(QStringLiteral("TLS error: ") + m_tls->failure());
-            return;
-        }
-    } else {
-        return;
-    }
-    if (plain.isEmpty() && !m_tls->peerClosed()) return;
-    m_timer.start(m_params.stallTimeoutMs);
-    if (!plain.isEmpty() && !consume(plain.constData(), plain.size())) return;
-    if (m_state == State::ReadingBody) {
-        emit m_owner->Progress(m_bytesWritten, m_contentLength);
-        if (!self || !isActive()) return;
-    }
-    if (m_state == State::ReadingBody && bodyComplete()) {
-        bodyEnded();
-        return;
-    }
-    // The server ended the TLS session: as a close of the connection.
-    if (m_tls && m_tls->peerClosed()) onPeerClosed();
 }
 
 bool TransferJob::consume(const char *data, qsizetype size)
@@ -336,11 +304,16 @@ bool TransferJob::consume(const char *data, qsizetype size)
     }
     if (m_state != State::ReadingHeader) return false;
 
-    m_headerBuffer.append(data, size);
     // Interim answers (100 Continue and the like) precede the real one; they
     // are skipped in this loop, and their bytes count against the header cap.
+    // Only the header's own bytes are gathered: the body that came with it
+    // is written from data, not copied twice more through the buffer.
     ResponseHeader header;
     for (;;) {
+        const qsizetype part = headerPart(m_headerBuffer, data, size);
+        m_headerBuffer.append(data, part);
+        data += part;
+        size -= part;
         const qsizetype prefix = qMin<qsizetype>(5, m_headerBuffer.size());
         if (qstrncmp(m_headerBuffer.constData(), "HTTP/", prefix) != 0) {
             fail(QStringLiteral("the server's answer is not an HTTP response"));
@@ -354,8 +327,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
         }
         if (end < 0) return true;
         m_headerBytes += taken;
-        header = ResponseHeader::parse(m_headerBuffer.left(taken));
-        m_headerBuffer.remove(0, taken);
+        header = ResponseHeader::parse(m_headerBuffer);
+        m_headerBuffer.clear();
         if (!header.ok()) {
             fail(QStringLiteral("malformed response status line"));
             return false;
@@ -371,9 +344,8 @@ bool TransferJob::consume(const char *data, qsizetype size)
     m_serverKeeps = header.keepsConnection();
     m_statusCode = status;
     m_retryAfter = QString::fromLatin1(header.field("Retry-After"));
-    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header);
-    QByteArray leftover;
-    leftover.swap(m_headerBuffer);
+    // What follows the header in data: the start of the body.
+    if (isRedirect(status) && header.hasField("Location")) return followRedirect(header, size);
     if (!header.contentLengthValid()) {
         fail(QStringLiteral("invalid Content-Length"));
         return false;
@@ -399,7 +371,7 @@ bool TransferJob::consume(const char *data, qsizetype size)
         // handles the header (which may wait in the event loop) can fail it.
         // Only an answer that announced its length leaves the connection
         // usable.
-        handBack(leftover.isEmpty() && (header.hasContentLength() || header.isChunked()));
+        handBack(size == 0 && (header.hasContentLength() || header.isChunked()));
         releaseResources();
         setState(State::Finished);
         emit m_owner->Header(status, QString::fromLatin1(header.field("Accept-Ranges")),
@@ -429,10 +401,10 @@ bool TransferJob::consume(const char *data, qsizetype size)
     if (rangeAsked && !checkPartialAnswer(header, length)) return false;
     if (!openLocalFile()) return false;
     setState(State::ReadingBody);
-    return leftover.isEmpty() || consume(leftover.constData(), leftover.size());
+    return size == 0 || consume(data, size);
 }
 
-bool TransferJob::followRedirect(const ResponseHeader &header)
+bool TransferJob::followRedirect(const ResponseHeader &header, qsizetype bodyBytes)
 {
     if (++m_redirects > MaxRedirects) {
         fail(QStringLiteral("too many redirects"));
@@ -453,7 +425,7 @@ bool TransferJob::followRedirect(const ResponseHeader &header)
     // The connection can carry the next request when the redirect's body has
     // come whole with its header.
     handBack(!header.isChunked() && header.hasContentLength() &&
-             m_headerBuffer.size() == header.contentLength());
+             bodyBytes == header.contentLength());
     connectTo(address);
     return false;
 }
@@ -531,25 +503,26 @@ void TransferJob::onSocketError(QAbstractSocket::SocketError error)
     }
 }
 
-QString TransferJob::tlsFailure(const QString &socketText) const
+void TransferJob::armTimer(int ms)
 {
-    if (m_tls && !m_tls->refusals().isEmpty())
-        return QStringLiteral("the certificate of %1 was refused: %2")
-            .arg(m_address.host, m_tls->refusals().join(QStringLiteral("; ")));
-    // OpenSSL's words for an answer that is no TLS record at all.
-    if (socketText.contains(QLatin1String("wrong version number")) ||
-        socketText.contains(QLatin1String("packet length too long")) ||
-        socketText.contains(QLatin1String("http request")))
-        return QStringLiteral("%1 does not speak TLS on port %2 (%3)")
-            .arg(m_address.connectHost)
-            .arg(m_address.port)
-            .arg(socketText);
-    return QStringLiteral("TLS handshake with %1 failed: %2").arg(m_address.host, socketText);
+    // Most calls (one per read) only move the deadline: the timer is started
+    // when it is idle or due after the new deadline; when it fires before a
+    // deadline that moved meanwhile, it waits for the rest (onTimeout).
+    m_deadline.setRemainingTime(ms);
+    if (m_timer.isActive() && m_timerDue.deadlineNSecs() <= m_deadline.deadlineNSecs()) return;
+    m_timer.start(ms);
+    m_timerDue = m_deadline;
 }
 
 void TransferJob::onTimeout()
 {
     const CallbackScope scope(this);
+    const qint64 left = m_deadline.remainingTime();
+    if (left > 0 && isActive()) {
+        m_timer.start(int(left));
+        m_timerDue = m_deadline;
+        return;
+    }
     if (m_state == State::Connecting)
         fail(QStringLiteral("no connection within %1").arg(seconds(m_params.connectTimeoutMs)));
     else if (isActive())

@@ -7,6 +7,7 @@
 
 #include <QAbstractSocket>
 #include <QByteArray>
+#include <QDeadlineTimer>
 #include <QFile>
 #include <QList>
 #include <QObject>
@@ -114,6 +115,8 @@ private:
     void onSocketError(QAbstractSocket::SocketError error);
     void onPeerClosed();
     void onTimeout();
+    // The time-out is due in ms from now (see m_deadline).
+    void armTimer(int ms);
     // Why a TLS handshake failed: the refused certificate's problems, a
     // server that does not speak TLS, or the socket's own words.
     QString tlsFailure(const QString &socketText) const;
@@ -122,7 +125,8 @@ private:
     // handling the data.
     bool consume(const char *data, qsizetype size);
     bool takeHeader(QByteArray leftover);
-    bool followRedirect(const ResponseHeader &header);
+    // bodyBytes: how much of the redirect's body came with its header.
+    bool followRedirect(const ResponseHeader &header, qsizetype bodyBytes);
     bool openLocalFile();
     bool writeBody(const char *data, qsizetype size);
     bool bodyComplete() const;
@@ -139,8 +143,9 @@ private:
     State m_state = State::Idle;
     HttpAddress m_address;
     QPointer<QTcpSocket> m_socket;
-    QTimer m_timer; // connect time-out while connecting, stall time-out after
-    QByteArray m_readBuffer;
+    QTimer m_timer;            // connect time-out while connecting, stall time-out after
+    QDeadlineTimer m_deadline; // when the time-out is due
+    QDeadlineTimer m_timerDue; // when m_timer fires
     QByteArray m_headerBuffer;
     ChunkedDecoder m_chunked;
     QByteArray m_decoded;
