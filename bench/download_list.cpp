@@ -268,7 +268,7 @@ int main(int argc, char **argv)
         engine.DownloadFilesFromLV(false);
     });
     // The archive's worker may still be writing the last files: part of the run.
-    archive.Flush();
+    if (archive) archive->Flush();
 
     int done = 0;
     qint64 bytes = 0;

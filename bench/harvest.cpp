@@ -323,7 +323,7 @@ int main(int argc, char **argv)
         if (opt.download) engine.DownloadFilesFromLV(false);
     });
     // The archive's worker may still be writing the last files: part of the run.
-    archive.Flush();
+    if (archive) archive->Flush();
     const qint64 totalNs = clock.nsecsElapsed();
 
     int done = 0;
