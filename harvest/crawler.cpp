@@ -247,7 +247,10 @@ Crawler::Page Crawler::FetchAhead(const QString &address)
 Crawler::Page Crawler::FetchPage(const QString &address)
 {
     if (Options.ViewBrowser) return FetchThroughBrowser(address);
-    if (Prefetch) return FetchAhead(address);
+    // The fetch ahead marks an idle fetcher with an empty address, so an
+    // empty start address (no working address yet) takes the direct fetch,
+    // which fails it at once instead of waiting for it forever.
+    if (Prefetch && !address.isEmpty()) return FetchAhead(address);
     // A page still loading from a stopped fetch, and its file, go first, so
     // that this page is never read from a stale file.
     m_fetcher.Cancel();

@@ -320,10 +320,15 @@ TEST_F(CrawlTest, TheTitleTellsWhyTheStartPageGaveNothing)
     ASSERT_TRUE(crawler->StartHarvest("http://127.0.0.1:1/"));
     EXPECT_TRUE(host.caption.startsWith("http://127.0.0.1:1/: ")) << host.caption.toStdString();
     EXPECT_GT(host.caption.size(), 22);
+    // No working address yet: the harvest ends at once, also with pages
+    // fetched ahead.
+    ASSERT_TRUE(crawler->Prefetch);
+    ASSERT_TRUE(crawler->StartHarvest(QString()));
+    EXPECT_TRUE(host.caption.startsWith(": ")) << host.caption.toStdString();
     EXPECT_EQ(list.count(), 0);
-    EXPECT_EQ(host.ended, 3);
+    EXPECT_EQ(host.ended, 4);
     // Each failure of a start page is also reported for a message.
-    EXPECT_EQ(failures, 3);
+    EXPECT_EQ(failures, 4);
 }
 
 TEST_F(CrawlTest, PagesWaitForAServerThatAsksToWait)
